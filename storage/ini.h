@@ -1,0 +1,53 @@
+// INI access: the three operations that patch and settings files rest on.
+//
+// Two back ends share this seam: a small portable implementation (the
+// command-line renderer, native tests, fuzzing) and, in the Windows program,
+// the platform's private-profile functions. Both behave alike:
+//   - section and key names match without regard to ASCII letter case;
+//   - a missing file, section or key gives the default;
+//   - a write creates a missing file, adds a missing section at the end of
+//     the file, adds a missing key to its section, replaces an existing
+//     value where it stands and leaves every other line as it was;
+//     lines are written with CR LF ends;
+//   - an integer reads as: leading blanks skipped, an optional sign, decimal
+//     digits (wrapping modulo 2^32 as the platform does), the rest ignored;
+//     no digits gives 0; a key with an empty value gives the default;
+//   - blanks around names and values are dropped, and a value enclosed in
+//     matching double or single quotes loses them; lines starting with ';'
+//     are comments; the first of duplicated sections or keys counts.
+// The portable layer refuses files above 16 MiB (reads give the defaults,
+// writes fail); a write rewrites the whole file from memory, never a part.
+#ifndef PLIMBAR_STORAGE_INI_H
+#define PLIMBAR_STORAGE_INI_H
+
+namespace plimbar {
+
+struct IniBackend {
+  // The key's value read as an integer, or def when it is missing.
+  int (*readInt)(const char* section, const char* key, int def,
+                 const char* path);
+  // Copies the key's text (or def, or "" when def is null) into buf, cut to
+  // size - 1 characters and always terminated; returns the length copied.
+  int (*readString)(const char* section, const char* key, const char* def,
+                    char* buf, int size, const char* path);
+  // Sets one key; false when the file could not be written.
+  bool (*writeString)(const char* section, const char* key,
+                      const char* value, const char* path);
+};
+
+// The portable implementation.
+extern const IniBackend kPortableIni;
+
+// Whether the file exists and holds a section of that name (any case).
+// Portable layer only: the command-line renderer uses it to tell a patch
+// file from any other file.
+bool PortableIniHasSection(const char* section, const char* path);
+
+// Integer parse shared by the portable reader: blanks skipped, optional
+// sign, decimal digits with 32-bit wrap-around, rest ignored; 0 without
+// digits.
+int ParseIniInt(const char* text);
+
+}  // namespace plimbar
+
+#endif  // PLIMBAR_STORAGE_INI_H
