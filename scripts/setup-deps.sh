@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing PlimbarMaker needs on Debian:
+# the native toolchain with GoogleTest and Google Benchmark, MinGW-w64 for
+# the 32-bit Windows build, Wine to run it, a virtual X display, Japanese
+# fonts and locale, and the outside tools the tests check files with.
+# Does nothing when everything is already there. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  cmake g++ make python3 googletest libgtest-dev libbenchmark-dev
+  mingw-w64 g++-mingw-w64-i686
+  wine wine32:i386 wine64 xvfb x11-utils locales fonts-ipafont-gothic
+  imagemagick sox libchm-bin fp-utils
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine needs a Japanese locale to run with the ANSI code page 932.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+  $SUDO sed -i 's/^# *ja_JP.UTF-8/ja_JP.UTF-8/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi
