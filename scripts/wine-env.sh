@@ -28,8 +28,11 @@ wine_env_start() {
     wine wineboot -i >/dev/null 2>&1 || true
   fi
   wineserver -w
-  wineserver -p &
-  sleep 0.2
+  wineserver -p  # stays up (it detaches) until wine_env_stop
+  # Start the prefix's services now, with no terminal or pipe of ours: a
+  # service started by a test program would inherit its output pipe and keep
+  # ctest waiting for the pipe to close.
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 wine_env_stop() {
