@@ -1,0 +1,12 @@
+#!/bin/sh
+# Runs the end-to-end test program under Wine with its output going to a
+# file, then shows the file. Wine's helper processes (services, desktop)
+# started by the first test outlive it while the wine server is kept; they
+# must not hold ctest's output pipe, or ctest waits for them.
+#   run_e2e.sh LOG WINE_RUN TEST_EXE [ARGS...]
+log=$1
+shift
+"$@" </dev/null >"$log" 2>&1
+rc=$?
+cat "$log"
+exit $rc

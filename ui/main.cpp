@@ -1,0 +1,48 @@
+// PlimbarMaker: entry point. Works out the settings file, registers the
+// views, runs the main dialog and stores the working state at exit.
+#include <windows.h>
+
+#include "resources/resource.h"
+#include "storage/ini_win32.h"
+#include "storage/settings.h"
+#include "ui/app.h"
+#include "ui/main_dialog.h"
+#include "ui/views.h"
+
+using namespace plimbar;
+
+namespace {
+
+// The settings file is the program's path with ".ini" for ".exe"; a path
+// that does not fit leaves it empty, and then nothing is read or written.
+void FixSettingsPath() {
+  char module[kPathCapacity];
+  DWORD n = GetModuleFileNameA(nullptr, module, kPathCapacity);
+  if (n == 0 || n >= static_cast<DWORD>(kPathCapacity)) return;
+  module[n] = '\0';
+  SettingsPathFor(module, g_settingsPath);
+}
+
+void WriteExitSettings() {
+  Settings s = {};
+  for (int i = 0; i < kPathCapacity; ++i) s.lastFolder[i] = g_lastFolder[i];
+  s.format = g_engine.format;
+  WriteSettings(kWin32Ini, g_settingsPath, g_engine.patch, s);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  g_instance = instance;
+  ResetEngine(g_engine);
+  FixSettingsPath();
+  if (!RegisterViewClasses(instance)) return 0;
+  // The template is Unicode; running the dialog as a Unicode window keeps
+  // the Japanese texts of its controls whatever the ANSI code page.
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                  MainDialogProc, 0);
+  // A dialog that never came up read no settings: keep the stored ones.
+  if (MainDialogWasInitialised() && g_settingsPath[0] != '\0')
+    WriteExitSettings();
+  return 0;
+}
