@@ -1,19 +1,12 @@
 #!/usr/bin/env bash
-# Sets up and runs PlimbarMaker on Debian. For now this builds the
-# command-line renderer and renders every example patch to a WAV file in
-# build/examples-wav/, printing each file's format, length, peak level and
-# clipped samples.
+# Sets up and runs PlimbarMaker on Debian: installs what it needs, builds
+# the 32-bit Windows program and starts it under Wine (Japanese locale, a
+# Wine prefix of its own, the settings file next to the program in
+# build/win32-app/ui/). Needs an X display: set DISPLAY, or run it inside
+# xvfb-run. On Windows, run PlimbarMaker.exe itself.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PLIMBAR_BUILD_ROOT:-$root/build}
 
 "$root/scripts/setup-deps.sh"
-cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build/native" -j "$(nproc)" --target plimbar-render
-out="$build/examples-wav"
-mkdir -p "$out"
-for patch in "$root"/examples/*.plb; do
-  name=$(basename "${patch%.*}")
-  "$build/native/cli/plimbar-render" -o "$out/$name.wav" "$patch"
-done
-echo "WAV files are in $out"
+exec "$root/ui/run-wine.sh" "$build/win32-app"

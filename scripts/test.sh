@@ -6,7 +6,9 @@
 #   3. the 32-bit Windows build, its tests run under Wine (with a virtual X
 #      display for the program's window tests);
 #   4. plimbar-render.exe under Wine against the native plimbar-render on
-#      the example and test patches: the WAVs must be byte-identical.
+#      the example and test patches: the WAVs must be byte-identical;
+#   5. the fuzz targets: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
+#      (default 60) of fuzzing per target.
 # Build trees go to build/ (or $PLIMBAR_BUILD_ROOT). Exits non-zero on the
 # first failure.
 set -euo pipefail
@@ -31,19 +33,21 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir "$build/asan" --output-on-failure -j "$jobs" -LE slow
 
 step "32-bit Windows build"
-cmake -S "$root" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON >/dev/null
-cmake --build "$build/win32" -j "$jobs"
-
-step "Windows tests under Wine"
 # One prefix for the whole run, booted once, with its server kept running so
-# that every start of a program takes milliseconds.
+# that every start of a program takes milliseconds, and a virtual display.
+# The end-to-end tests use the same display and a prefix of their own.
 export PLIMBAR_WINEPREFIX="$build/win32/wineprefix"
 # shellcheck source=scripts/wine-env.sh
 . "$root/scripts/wine-env.sh"
 wine_env_start
 trap wine_env_stop EXIT
-ctest --test-dir "$build/win32" --output-on-failure -j 1
+cmake -S "$root" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON \
+  -DPLIMBAR_E2E_DISPLAY="$DISPLAY" -DPLIMBAR_E2E_WINEPREFIX="$build/win32/wine-e2e" >/dev/null
+cmake --build "$build/win32" -j "$jobs"
+
+step "Windows tests under Wine"
+ctest --test-dir "$build/win32" --output-on-failure -j 2
 
 step "native and Windows renders compared"
 python3 "$root/tests/compare_renders.py" \
@@ -52,5 +56,9 @@ python3 "$root/tests/compare_renders.py" \
   --wine "$root/cmake/wine-run.sh" \
   --work "$build/compare" \
   "$root"/examples/*.plb "$root"/tests/data/render/*.plb
+
+step "fuzz targets"
+PLIMBAR_FUZZ_BUILD_DIR="$build/fuzz" PLIMBAR_FUZZ_JOBS="$jobs" \
+  "$root/fuzz/run.sh" "${PLIMBAR_FUZZ_SECONDS:-60}"
 
 step "all tests passed"

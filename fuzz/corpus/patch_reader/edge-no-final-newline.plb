@@ -1,0 +1,3 @@
+[Setting]
+Tune1=70
+Time=5

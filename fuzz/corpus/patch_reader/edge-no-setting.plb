@@ -1,0 +1,4 @@
+[Version]
+Version=20
+[Other]
+Time=5

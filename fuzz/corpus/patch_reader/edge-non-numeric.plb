@@ -1,0 +1,10 @@
+[Setting]
+Time=abc
+Tune1=12abc
+DeTune1=0x20
+Bend1=1e2
+Volume1=--5
+Attack1=+-3
+Decay1= 
+Mute1=yes
+WaveForm1=3.9

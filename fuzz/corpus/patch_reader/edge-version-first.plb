@@ -1,0 +1,4 @@
+[Version]
+Version=99
+[Setting]
+Time=12

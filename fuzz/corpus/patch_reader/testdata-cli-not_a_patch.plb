@@ -1,0 +1,2 @@
+[Settings]
+Time=10

@@ -1,0 +1,11 @@
+[Setting]
+Time=10
+Tune1=20
+[Version]
+Version=20
+[Setting]
+Time=20
+Tune1=90
+Volume1=5
+[setting]
+Tune2=1

@@ -1,0 +1,7 @@
+[Setting]
+Time=
+Tune1=
+Volume1=
+Mute1=
+=5
+==

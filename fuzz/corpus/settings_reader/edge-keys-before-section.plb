@@ -1,0 +1,4 @@
+Time=5
+Tune1=10
+[Setting]
+Volume1=1

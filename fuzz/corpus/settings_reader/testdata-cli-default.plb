@@ -1,0 +1,3 @@
+[Setting]
+[Version]
+Version=20

@@ -1,0 +1,2 @@
+[setting]
+time=10

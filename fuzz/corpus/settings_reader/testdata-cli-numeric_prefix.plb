@@ -1,0 +1,2 @@
+[Setting]
+Time=  7 steps

@@ -1,0 +1,16 @@
+[Setting]
+Tune1=101
+DeTune1=-1
+Bend2=1000
+BendCurve2=-1000
+Volume2=-1
+Attack3=2147483647
+AttackCurve3=-2147483648
+Decay4=150
+DecayCurve4=-50
+Distortion5=200
+Mute5=-7
+WaveForm6=4
+WaveForm7=-1
+Tune9=100
+Time=0

@@ -1,0 +1,3 @@
+[SETTING]
+TIME=15
+volume1=50
