@@ -16,7 +16,7 @@
 // All state lives in one plain struct, `Engine`, with the operations as free
 // functions over it. The program owns exactly one instance for its whole run;
 // a test or a command-line render makes a fresh one. The struct is about
-// 7.5 MB: make it static or allocate it once (NewEngine), never on the stack.
+// 8 MB: make it static or allocate it once (NewEngine), never on the stack.
 //
 // The numbers are exact: IEEE doubles, every conversion to an integer
 // truncates toward zero, every integer division truncates and sums are
@@ -45,6 +45,8 @@ constexpr double kTwoPi = 6.283185307;
 constexpr double kFmDepth = 10.0;        // modulator sample -> frequency factor
 constexpr double kNoiseDivisor = 16384.0;  // scale of one noise draw
 constexpr uint32_t kNoiseSeed = 1;       // generator state at program start
+// Room for the noise render's window-sum kernels, in doubles.
+constexpr int kNoiseWorkspaceDoubles = 2 * 2048 * 8 + 3 * 128 + 8;
 
 // Valid values of the parameters, as the panel produces them.
 constexpr int kParamMin = 0;
@@ -104,6 +106,12 @@ struct Engine {
 
   int16_t pcm16[kMaxSamples];  // signed, silence 0
   uint8_t pcm8[kMaxSamples];   // unsigned, biased by 128, silence 128
+
+  // Working space of the noise render: the window start k of every sample
+  // of the oscillator being rendered, and room for the window-sum kernels
+  // (engine/noise_windows.h).
+  int noiseWindowStart[kMaxSamples];
+  double noiseWorkspace[kNoiseWorkspaceDoubles];
 };
 
 // --- patch model ---------------------------------------------------------

@@ -1,0 +1,283 @@
+// Render speed: RenderPatch with all nine oscillators pending at Time 100,
+// the fast render against the straightforward reference render, case by
+// case, plus MixDown alone. After the usual output, a summary table gives
+// each case's median time for both renders and their ratio.
+//
+//   render_bench [--benchmark_...]   (PLIMBAR_EXAMPLES_DIR: other examples)
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/noise_windows.h"
+#include "storage/patch_file.h"
+#include "tests/reference_render.h"
+
+namespace plimbar {
+namespace {
+
+struct Case {
+  std::string name;
+  Patch patch;
+};
+
+constexpr int kBest = 100;      // the noise kernel the program picks
+constexpr int kWorstCase = 3;   // nine noise oscillators at the lowest pitch
+
+const char* KernelName(int level) {
+  switch (level) {
+    case kNoiseKernelBase: return "base";
+    case kNoiseKernelAvx: return "avx";
+    case kNoiseKernelAvx512: return "avx512";
+    default: return "?";
+  }
+}
+
+// Every oscillator's parameters set to one value (Time 100).
+Patch UniformPatch(const OscillatorParams& v) {
+  Patch p;
+  SetInitialPatch(p);
+  for (int n = 0; n < kOscillators; ++n) SetOscillator(p, n, v);
+  SetTime(p, 100);
+  return p;
+}
+
+OscillatorParams Params(int tune, int detune, int bend, int volume, int wave) {
+  OscillatorParams v{};
+  v.Tune = tune;
+  v.DeTune = detune;
+  v.Bend = bend;
+  v.BendCurve = 50;
+  v.Volume = volume;
+  v.Attack = 0;
+  v.AttackCurve = 0;
+  v.Decay = 100;
+  v.DecayCurve = 50;
+  v.Distortion = 50;
+  v.Mute = 0;
+  v.WaveForm = wave;
+  return v;
+}
+
+std::vector<Case> MakeCases() {
+  std::vector<Case> cases;
+  {
+    Patch p;
+    SetInitialPatch(p);
+    SetTime(p, 100);
+    cases.push_back({"default", p});
+  }
+  {
+    // Three waveforms, modulators at full depth, pitches spread out.
+    Patch p;
+    SetInitialPatch(p);
+    for (int n = 0; n < kOscillators; ++n) {
+      OscillatorParams v = Params(40 + 7 * n, 50, 60, 100, n % 3);
+      v.Attack = 5;
+      v.Decay = 90;
+      SetOscillator(p, n, v);
+    }
+    SetTime(p, 100);
+    cases.push_back({"nine_tones_deep_fm", p});
+  }
+  {
+    Patch p;
+    SetInitialPatch(p);
+    SetOscillator(p, 0, Params(0, 50, 50, 100, kNoise));
+    SetTime(p, 100);
+    cases.push_back({"noise_carrier_tune0", p});
+  }
+  cases.push_back({"nine_noise_tune0_detune0",  // kWorstCase
+                   UniformPatch(Params(0, 0, 50, 100, kNoise))});
+  cases.push_back({"nine_noise_tune0_detune0_bend0",
+                   UniformPatch(Params(0, 0, 0, 100, kNoise))});
+  cases.push_back({"top_pitch_full_fm_sine",
+                   UniformPatch(Params(100, 100, 100, 100, kSine))});
+  cases.push_back({"top_pitch_full_fm_square",
+                   UniformPatch(Params(100, 100, 100, 100, kSquare))});
+  {
+    // The slowest tone patch found: the top pitch reached at once
+    // (BendCurve 0), sine carriers driven by square modulators, so the
+    // phase steps by thousands of radians per sample.
+    Patch p = UniformPatch(Params(100, 100, 100, 100, kSquare));
+    for (int n = 0; n < kOscillators; ++n) {
+      p.BendCurve[n] = 0;
+      if (n % 3 == 0) p.WaveForm[n] = kSine;
+    }
+    cases.push_back({"top_pitch_early_bend_square_fm", p});
+  }
+
+  // The example library, each patch as the program loads it but at Time 100.
+  const char* env = std::getenv("PLIMBAR_EXAMPLES_DIR");
+  const std::filesystem::path dir =
+      env ? std::filesystem::path(env)
+          : std::filesystem::path(PLIMBAR_SOURCE_DIR) / "examples";
+  std::error_code ec;
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (entry.path().extension() == ".plb") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& file : files) {
+    Patch p;
+    ReadPatchFile(kPortableIni, file.string().c_str(), p, nullptr);
+    SetTime(p, 100);
+    cases.push_back({"example_" + file.stem().string(), p});
+  }
+  return cases;
+}
+
+// Per-iteration wall times in seconds, by benchmark name.
+std::map<std::string, std::vector<double>>& Timings() {
+  static std::map<std::string, std::vector<double>> timings;
+  return timings;
+}
+
+std::unique_ptr<Engine> EngineFor(const Patch& p) {
+  std::unique_ptr<Engine> e = NewEngine();
+  e->patch = p;
+  for (int n = kOscillators - 1; n >= 0; --n) BuildCurveTables(*e, n);
+  return e;
+}
+
+// Renders the patch with all nine oscillators pending from the same noise
+// state, every iteration: the reference render (level -1) or the fast one
+// with the noise kernel of that level (kBest: the one the program picks).
+void BenchRender(benchmark::State& state, const Patch& patch, int level,
+                 const std::string& key) {
+  std::unique_ptr<Engine> e = EngineFor(patch);
+  const int chosen = CurrentNoiseKernel().level;
+  if (level >= 0) SelectNoiseKernel(level == kBest ? chosen : level);
+  std::vector<double>& times = Timings()[key];
+  for (auto _ : state) {
+    MarkAllPending(*e);
+    e->noiseState = kNoiseSeed;
+    const auto t0 = std::chrono::steady_clock::now();
+    if (level >= 0) {
+      RenderPatch(*e);
+    } else {
+      ReferenceRenderPatch(*e);
+    }
+    const auto t1 = std::chrono::steady_clock::now();
+    times.push_back(std::chrono::duration<double>(t1 - t0).count());
+    benchmark::DoNotOptimize(e->pcm16[0]);
+    benchmark::ClobberMemory();
+  }
+  SelectNoiseKernel(chosen);
+}
+
+void BenchMixDown(benchmark::State& state) {
+  Patch p;
+  SetInitialPatch(p);
+  SetTime(p, 100);
+  std::unique_ptr<Engine> e = EngineFor(p);
+  RenderPatch(*e);
+  std::vector<double>& times = Timings()["mixdown"];
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    MixDown(*e);
+    const auto t1 = std::chrono::steady_clock::now();
+    times.push_back(std::chrono::duration<double>(t1 - t0).count());
+    benchmark::DoNotOptimize(e->pcm16[0]);
+    benchmark::ClobberMemory();
+  }
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  const size_t m = v.size() / 2;
+  return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2.0;
+}
+
+}  // namespace
+}  // namespace plimbar
+
+int main(int argc, char** argv) {
+  using namespace plimbar;
+  const std::vector<Case> cases = MakeCases();
+  for (const Case& c : cases) {
+    const std::string ref = "reference/" + c.name;
+    const std::string fast = "fast/" + c.name;
+    const Patch patch = c.patch;
+    benchmark::RegisterBenchmark(
+        ref.c_str(),
+        [patch, ref](benchmark::State& s) { BenchRender(s, patch, -1, ref); })
+        ->Unit(benchmark::kMillisecond)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true);
+    benchmark::RegisterBenchmark(
+        fast.c_str(),
+        [patch, fast](benchmark::State& s) {
+          BenchRender(s, patch, kBest, fast);
+        })
+        ->Unit(benchmark::kMillisecond)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true);
+  }
+  // The worst case with each narrower kernel this processor can run, as a
+  // processor without the widest vectors would render it.
+  const Patch worst = cases[kWorstCase].patch;
+  for (int level = 0; level < kNoiseKernelLevels; ++level) {
+    if (!NoiseKernelSupported(level)) continue;
+    const std::string name = std::string("fast_") + KernelName(level) + "/" +
+                             cases[kWorstCase].name;
+    benchmark::RegisterBenchmark(
+        name.c_str(),
+        [worst, level, name](benchmark::State& s) {
+          BenchRender(s, worst, level, name);
+        })
+        ->Unit(benchmark::kMillisecond)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true);
+  }
+  benchmark::RegisterBenchmark("mixdown", BenchMixDown)
+      ->Unit(benchmark::kMicrosecond)
+      ->Repetitions(5)
+      ->ReportAggregatesOnly(true);
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  std::printf("noise kernel of the fast render: %s\n",
+              CurrentNoiseKernel().name);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  // One line per case: the median of every timed render of this run.
+  std::printf("\n%-36s %13s %13s %8s\n", "case (Time 100, all pending)",
+              "reference ms", "fast ms", "ratio");
+  const auto& t = Timings();
+  auto line = [&t](const std::string& label, const std::string& fastKey,
+                   const std::string& refKey) {
+    const auto r = t.find(refKey);
+    const auto f = t.find(fastKey);
+    if (r == t.end() || f == t.end()) return;
+    const double rm = Median(r->second) * 1e3;
+    const double fm = Median(f->second) * 1e3;
+    std::printf("%-36s %13.3f %13.3f %7.1fx\n", label.c_str(), rm, fm,
+                fm > 0 ? rm / fm : 0.0);
+  };
+  for (const Case& c : cases) {
+    line(c.name, "fast/" + c.name, "reference/" + c.name);
+  }
+  for (int level = 0; level < kNoiseKernelLevels; ++level) {
+    const std::string name = cases[kWorstCase].name;
+    line(name + " (" + KernelName(level) + ")",
+         std::string("fast_") + KernelName(level) + "/" + name,
+         "reference/" + name);
+  }
+  const auto m = t.find("mixdown");
+  if (m != t.end()) {
+    std::printf("%-36s %13s %13.3f\n", "mixdown alone", "",
+                Median(m->second) * 1e3);
+  }
+  return 0;
+}
