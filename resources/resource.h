@@ -8,6 +8,8 @@
 #define IDD_MAIN 101
 #define IDI_APP 103
 #define IDR_MAIN_MENU 104
+#define IDD_ABOUT 105
+#define IDR_ACCELERATORS 107
 
 // Frames holding the three graph views.
 #define IDC_VOLUME_FRAME 1022

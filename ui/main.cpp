@@ -2,6 +2,7 @@
 // views, runs the main dialog and stores the working state at exit.
 #include <windows.h>
 
+#include "audio/playback.h"
 #include "resources/resource.h"
 #include "storage/ini_win32.h"
 #include "storage/settings.h"
@@ -41,6 +42,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // the Japanese texts of its controls whatever the ANSI code page.
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                   MainDialogProc, 0);
+  // A sound still playing is stopped and its device released before the
+  // settings are written.
+  StopPlayback();
   // A dialog that never came up read no settings: keep the stored ones.
   if (MainDialogWasInitialised() && g_settingsPath[0] != '\0')
     WriteExitSettings();

@@ -1,11 +1,14 @@
 // The main dialog.
 #include "ui/main_dialog.h"
 
+#include "audio/playback.h"
 #include "resources/resource.h"
 #include "storage/ini_win32.h"
 #include "storage/settings.h"
 #include "ui/app.h"
 #include "ui/file_commands.h"
+#include "ui/help.h"
+#include "ui/menu_commands.h"
 #include "ui/panel.h"
 #include "ui/views.h"
 
@@ -13,6 +16,37 @@ namespace plimbar {
 namespace {
 
 bool g_initialised = false;  // the dialog's initialisation has run
+
+// Ctrl+C and Ctrl+V: the modal dialog loop translates no accelerators, so
+// a message hook of the loop hands the main dialog's keys to the table.
+HACCEL g_accelerators = nullptr;
+HHOOK g_keyHook = nullptr;
+
+LRESULT CALLBACK DialogLoopHook(int code, WPARAM wp, LPARAM lp) {
+  if (code == MSGF_DIALOGBOX && g_accelerators != nullptr &&
+      g_mainDialog != nullptr) {
+    MSG* msg = reinterpret_cast<MSG*>(lp);
+    // Only keys meant for the main dialog: not those of the about box or
+    // of a file dialog, which run their own loops over the disabled main
+    // dialog.
+    if ((msg->hwnd == g_mainDialog || IsChild(g_mainDialog, msg->hwnd)) &&
+        TranslateAcceleratorW(g_mainDialog, g_accelerators, msg) != 0)
+      return 1;
+  }
+  return CallNextHookEx(g_keyHook, code, wp, lp);
+}
+
+void InstallAccelerators() {
+  g_accelerators = LoadAcceleratorsW(g_instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+  if (g_keyHook == nullptr && g_accelerators != nullptr)
+    g_keyHook = SetWindowsHookExW(WH_MSGFILTER, DialogLoopHook, nullptr,
+                                  GetCurrentThreadId());
+}
+
+void RemoveAccelerators() {
+  if (g_keyHook != nullptr) UnhookWindowsHookEx(g_keyHook);
+  g_keyHook = nullptr;
+}
 
 // The waveform names, in the order of the WaveForm values. Handed to the
 // combo box as UTF-16, so they show whatever the system's code page.
@@ -60,6 +94,7 @@ void OnInitDialog(HWND dialog) {
   ReadStartSettings();
   UpdateFormatChecks(dialog);
   LoadWorkingPatch(g_settingsPath);
+  InstallAccelerators();
   g_initialised = true;
 }
 
@@ -68,10 +103,7 @@ void OnCommand(HWND dialog, int id, int notification) {
     case IDOK: RenderAndShow(); return;
     case IDCANCEL:
     case IDM_EXIT: EndDialog(dialog, 0); return;
-    case IDC_TEST:
-      // Playback starts with a render of whatever is pending.
-      if (AnyPending(g_engine)) RenderAndShow();
-      return;
+    case IDC_TEST: StartPlayback(g_engine, dialog, RenderAndShow); return;
     case IDC_MUTE: MuteChanged(); return;
     case IDC_WAVEFORM:
       if (notification == CBN_SELCHANGE) WaveFormChanged();
@@ -80,6 +112,15 @@ void OnCommand(HWND dialog, int id, int notification) {
     case IDM_SAVE: SavePatch(); return;
     case IDM_SAVE_AS: SavePatchAs(); return;
     case IDM_SAVE_WAV: SaveWavAs(); return;
+    case IDM_RATE_44K: SetOutputRate(44100); return;
+    case IDM_RATE_22K: SetOutputRate(22050); return;
+    case IDM_RATE_11K: SetOutputRate(11025); return;
+    case IDM_BITS_16: SetOutputBits(16); return;
+    case IDM_BITS_8: SetOutputBits(8); return;
+    case IDM_COPY: CopyOscillator(); return;
+    case IDM_PASTE: PasteOscillator(); return;
+    case IDM_ABOUT: ShowAboutBox(); return;
+    case IDM_HELP: ShowHelp(); return;
     default:
       if (OscillatorForButton(id) >= 0) SelectOscillator(id);
       return;
@@ -96,11 +137,16 @@ void RenderAndShow() {
 }
 
 void UpdateFormatChecks(HWND dialog) {
-  HMENU menu = GetMenu(dialog);
+  // The third popup, "設定(&O)"; its items addressed by command id.
+  HMENU menu = GetSubMenu(GetMenu(dialog), 2);
   const int rate = g_engine.format.rate;
   const int bits = g_engine.format.bits;
   auto mark = [menu](int id, bool on) {
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+    MENUITEMINFOA item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STATE;
+    item.fState = on ? MFS_CHECKED : 0;
+    SetMenuItemInfoA(menu, static_cast<UINT>(id), FALSE, &item);
   };
   mark(IDM_RATE_44K, rate == 44100);
   mark(IDM_RATE_22K, rate == 22050);
@@ -119,6 +165,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_VSCROLL:
       HandleScroll(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
       break;
+    case MM_WOM_DONE: FinishPlayback(wp, lp); break;
+    case WM_DESTROY: RemoveAccelerators(); break;
     default: break;
   }
   return FALSE;

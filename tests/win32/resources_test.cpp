@@ -146,6 +146,72 @@ TEST_F(Resources, MainDialogTemplate) {
   }
 }
 
+TEST_F(Resources, AboutBoxTemplate) {
+  std::vector<uint8_t> b = Bytes(MAKEINTRESOURCEW(5), IDD_ABOUT);
+  ASSERT_FALSE(b.empty());
+  Reader r{b};
+  // A classic template: it starts with the style, not with version 1 and
+  // the 0xFFFF signature.
+  EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
+                                          DS_SETFONT));
+  EXPECT_EQ(r.Dword(), 0u);  // extended style
+  ASSERT_EQ(r.Word(), 3);    // controls
+  EXPECT_EQ(r.Short(), 0);
+  EXPECT_EQ(r.Short(), 0);
+  EXPECT_EQ(r.Short(), 187);
+  EXPECT_EQ(r.Short(), 65);
+  EXPECT_EQ(r.NameOrOrdinal(), L"");  // no menu
+  EXPECT_EQ(r.NameOrOrdinal(), L"");  // no class of its own
+  EXPECT_EQ(r.String(), L"ﾊﾞｰｼﾞｮﾝ情報");
+  EXPECT_EQ(r.Word(), 9);
+  EXPECT_EQ(r.String(), L"ＭＳ Ｐゴシック");
+  struct Item {
+    DWORD style;
+    short x, y, w, h;
+    int id;
+    const wchar_t* cls;
+    const wchar_t* text;
+  };
+  const Item items[3] = {
+      {BS_DEFPUSHBUTTON | WS_TABSTOP, 65, 45, 50, 14, IDOK, L"#128", L"OK"},
+      {SS_ICON, 10, 10, 20, 20, -1, L"#130", L"#103"},
+      {SS_CENTER | WS_GROUP, 45, 10, 135, 25, -1, L"#130", L"PlimbarMaker Version 0.1"},
+  };
+  for (const Item& it : items) {
+    r.AlignDword();
+    EXPECT_EQ(r.Dword(), WS_CHILD | WS_VISIBLE | it.style) << it.text;
+    EXPECT_EQ(r.Dword(), 0u);
+    EXPECT_EQ(r.Short(), it.x);
+    EXPECT_EQ(r.Short(), it.y);
+    EXPECT_EQ(r.Short(), it.w);
+    EXPECT_EQ(r.Short(), it.h);
+    EXPECT_EQ(static_cast<short>(r.Word()), it.id);  // 16-bit ids here
+    std::wstring cls = r.NameOrOrdinal();
+    for (wchar_t& c : cls) c = static_cast<wchar_t>(towupper(c));
+    EXPECT_TRUE(cls == it.cls || (cls == L"BUTTON" && std::wstring(it.cls) == L"#128") ||
+                (cls == L"STATIC" && std::wstring(it.cls) == L"#130"))
+        << it.text;
+    EXPECT_EQ(r.NameOrOrdinal(), it.text);
+    r.at += r.Word();
+  }
+  EXPECT_LE(r.at, b.size());
+}
+
+TEST_F(Resources, AcceleratorsCopyAndPaste) {
+  std::vector<uint8_t> b = Bytes(MAKEINTRESOURCEW(9), IDR_ACCELERATORS);
+  ASSERT_EQ(b.size(), 16u);  // two entries of 8 bytes
+  Reader r{b};
+  // Ctrl+C: virtual key, Ctrl; 40014.
+  EXPECT_EQ(r.Word(), FVIRTKEY | FCONTROL);
+  EXPECT_EQ(r.Word(), 'C');
+  EXPECT_EQ(r.Word(), IDM_COPY);
+  r.Word();
+  // Ctrl+V, the last entry (0x80).
+  EXPECT_EQ(r.Word(), FVIRTKEY | FCONTROL | 0x80);
+  EXPECT_EQ(r.Word(), 'V');
+  EXPECT_EQ(r.Word(), IDM_PASTE);
+}
+
 TEST_F(Resources, MenuHasFourPopupsAndNothingCheckedOrGreyed) {
   HMENU menu = LoadMenuW(module_, MAKEINTRESOURCEW(IDR_MAIN_MENU));
   ASSERT_NE(menu, nullptr);
