@@ -5,11 +5,11 @@
 // copied from memory.
 #include "audio/wav_file.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "storage/file_replace.h"
 
 namespace plimbar {
 namespace {
@@ -94,33 +94,18 @@ bool WriteWavFile(const Engine& e, const char* path) {
 
   // errno tells the caller why a write failed (the command-line renderer
   // prints it); a short write that sets none is reported as EIO.
+  // The old file of that name stays as it was unless the new one is
+  // complete; a partial file written in place (too long a folder name for a
+  // temporary file) is removed, so no player takes it for the sound.
+  FileReplacement out;
+  if (!OpenReplacement(path, out)) return false;
   errno = 0;
-  std::FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) {
-    if (errno == 0) errno = EIO;
-    return false;
-  }
-  errno = 0;
-
-  bool ok = WriteAll(f, header, sizeof header);
+  bool ok = WriteAll(out.file, header, sizeof header);
   if (ok) {
-    ok = e.format.bits == 16 ? WritePcm16(f, e.pcm16, n)
-                             : WriteAll(f, e.pcm8, n);
+    ok = e.format.bits == 16 ? WritePcm16(out.file, e.pcm16, n)
+                             : WriteAll(out.file, e.pcm8, n);
   }
-  int error = ok ? 0 : (errno != 0 ? errno : EIO);
-  errno = 0;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    error = errno != 0 ? errno : EIO;
-  }
-  if (!ok) {
-    // Leave no truncated file behind that a player would take for the sound.
-    // Only a regular file: a device or pipe given as the path stays.
-    struct stat st;
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode)) std::remove(path);
-    errno = error;
-  }
-  return ok;
+  return CloseReplacement(out, path, ok, /*removePartialInPlace=*/true);
 }
 
 }  // namespace plimbar

@@ -17,8 +17,9 @@ void BuildWavHeader(const OutputFormat& f, uint32_t n,
 // Writes the current PCM buffer of e, PCM byte count bytes of it, after the
 // header to exactly this path (no extension is added here; callers complete
 // the name with AppendExtension). No pad byte follows an odd count.
-// False when the file cannot be created or a write fails; a file that could
-// not be written whole is removed.
+// False (errno set) when the file cannot be created or a write fails; an
+// existing file of that name then stays as it was, since the new one takes
+// its place only when complete.
 bool WriteWavFile(const Engine& e, const char* path);
 
 }  // namespace plimbar

@@ -246,6 +246,10 @@ bool CheckPatchFile(const char* path) {
     FileError(path, "not a regular file");
     return false;
   }
+  if (static_cast<unsigned long long>(st.st_size) > kMaxIniFileBytes) {
+    FileError(path, "too large for a patch file (over 16 MiB)");
+    return false;
+  }
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) {
     FileError(path, std::string("cannot open: ") + std::strerror(errno));

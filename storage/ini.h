@@ -35,8 +35,11 @@ struct IniBackend {
                       const char* value, const char* path);
 };
 
-// The portable implementation.
+// The portable implementation. It refuses files larger than this: reads
+// give the defaults and writes fail (real patch and settings files are a
+// few KB).
 extern const IniBackend kPortableIni;
+constexpr unsigned long kMaxIniFileBytes = 16ul * 1024ul * 1024ul;
 
 // Whether the file exists and holds a section of that name (any case).
 // Portable layer only: the command-line renderer uses it to tell a patch

@@ -14,8 +14,10 @@
 // without regard to ASCII letter case; when a section or a key appears twice,
 // the first one counts, for reading and for the write that replaces it.
 //
-// A write reads the whole file, changes it in memory and writes it back, so
-// a failure to read never turns into a shortened file. Only the bytes of the
+// A write reads the whole file, changes it in memory and writes it to a
+// temporary file beside it, which replaces the file only once it is
+// complete: neither a failure to read nor one to write turns into a
+// shortened file. Only the bytes of the
 // value being replaced change, or the new lines being added; new lines end
 // in CR LF. The replaced line keeps its key as spelled in the file, its
 // spacing up to the '=' and its line end.
@@ -31,10 +33,11 @@
 #include <new>
 #include <string>
 
+#include "storage/file_replace.h"
+
 namespace plimbar {
 namespace {
 
-constexpr size_t kMaxIniFileBytes = 16u * 1024u * 1024u;
 
 enum class LoadResult { kOk, kMissing, kFailed };
 
@@ -73,17 +76,14 @@ LoadResult LoadFile(const char* path, std::string& text) {
   return LoadResult::kOk;
 }
 
+// The new text replaces the file only once it is written whole, so a failed
+// write leaves the file that was there before exactly as it was.
 bool StoreFile(const char* path, const std::string& text) {
-  std::FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  bool ok = true;
-  if (!text.empty() &&
-      std::fwrite(text.data(), 1, text.size(), f) != text.size()) {
-    ok = false;
-  }
-  if (std::fflush(f) != 0) ok = false;
-  if (std::fclose(f) != 0) ok = false;
-  return ok;
+  FileReplacement out;
+  if (!OpenReplacement(path, out)) return false;
+  bool ok = text.empty() ||
+            std::fwrite(text.data(), 1, text.size(), out.file) == text.size();
+  return CloseReplacement(out, path, ok, /*removePartialInPlace=*/false);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -13,6 +13,12 @@
 
 #include "storage/ini.h"
 
+#ifdef __linux__
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
 namespace plimbar {
 namespace {
 
@@ -420,6 +426,41 @@ TEST_F(IniTest, FailedWritesReportFalseAndChangeNothing) {
   EXPECT_FALSE(kPortableIni.writeString("S", "k", "1", ""));
   EXPECT_EQ(Get(path_), before);
 }
+
+#ifdef __linux__
+TEST_F(IniTest, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
+  // A file of 6000 bytes; a file size limit of 4096 bytes makes the
+  // rewrite fail part way (EFBIG). Writing in place would have cut it.
+  std::string before = "[S]\r\nk=1\r\n;" + std::string(5987, 'c') + "\r\n";
+  ASSERT_EQ(6000u, before.size());
+  Put(path_, before);
+  ASSERT_EQ(0, chmod(path_.c_str(), 0604));
+  struct rlimit old;
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  const bool ok = Write("S", "k", "2");
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(Get(path_), before);
+  int entries = 0;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir_)) {
+    ++entries;
+    EXPECT_EQ(e.path().filename(), "test.ini");
+  }
+  EXPECT_EQ(entries, 1) << "no temporary file stays";
+  // Without the limit the same write succeeds and keeps the permissions.
+  ASSERT_TRUE(Write("S", "k", "2"));
+  before.replace(7, 1, "2");
+  EXPECT_EQ(Get(path_), before);
+  struct stat st;
+  ASSERT_EQ(0, stat(path_.c_str(), &st));
+  EXPECT_EQ(st.st_mode & 07777u, 0604u);
+}
+#endif
 
 TEST_F(IniTest, FilesAboveTheSizeLimitAreNeitherReadNorWritten) {
   // 16 MiB and one byte: a valid section followed by padding.

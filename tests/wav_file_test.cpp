@@ -17,8 +17,10 @@
 #include <unistd.h>
 #endif
 #ifdef __linux__
+#include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 #include "engine/engine.h"
@@ -275,6 +277,62 @@ TEST(WavFile, ShortWriteRemovesThePartialFile) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(EFBIG, error);
   EXPECT_FALSE(Exists(path));
+  std::remove(path.c_str());
+}
+
+TEST(WavFile, FailedReplaceLeavesTheOldFileByteForByte) {
+  // An earlier export of 20 ms, then a 2-second export that fails part way
+  // (a file size limit of 10000 bytes: EFBIG).
+  const std::string path = TempPath("keep_old.wav");
+  std::unique_ptr<Engine> e = PatternEngine(1, 11025, 8);
+  ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
+  const std::vector<uint8_t> before = ReadAll(path);
+  ASSERT_EQ(264u, before.size());
+  e = PatternEngine(100, 44100, 16);
+  struct rlimit old;
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 10000;
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  errno = 0;
+  const bool ok = WriteWavFile(*e, path.c_str());
+  const int error = errno;
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(EFBIG, error);
+  EXPECT_EQ(before, ReadAll(path));
+  // No temporary file is left in the folder.
+  const std::string folder = path.substr(0, path.rfind('/'));
+  DIR* d = opendir(folder.c_str());
+  ASSERT_NE(nullptr, d);
+  for (struct dirent* ent = readdir(d); ent != nullptr; ent = readdir(d))
+    EXPECT_NE(0, std::strncmp(ent->d_name, ".plimbar-", 9)) << ent->d_name;
+  closedir(d);
+  // The same export without the limit replaces it.
+  ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
+  EXPECT_EQ(176444u, ReadAll(path).size());
+  std::remove(path.c_str());
+}
+
+TEST(WavFile, ReplacingKeepsPermissionsAndSymbolicLinks) {
+  const std::string path = TempPath("mode.wav");
+  const std::string link = TempPath("link.wav");
+  std::unique_ptr<Engine> e = PatternEngine(1, 11025, 8);
+  ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
+  ASSERT_EQ(0, chmod(path.c_str(), 0640));
+  std::remove(link.c_str());
+  ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
+  e = PatternEngine(2, 11025, 8);  // 441 bytes
+  ASSERT_TRUE(WriteWavFile(*e, link.c_str()));
+  struct stat st;
+  ASSERT_EQ(0, lstat(link.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(0, stat(path.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 07777u);
+  EXPECT_EQ(44u + 441u, ReadAll(path).size());
+  std::remove(link.c_str());
   std::remove(path.c_str());
 }
 #endif
