@@ -5,14 +5,9 @@
 // docs/bad-inputs.md lists every row and the test that covers it.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -21,32 +16,16 @@
 #include "engine/engine.h"
 #include "storage/ini.h"
 #include "storage/patch_file.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace plimbar {
 namespace {
 
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteText(const fs::path& p, const std::string& text) {
-  std::ofstream out(p, std::ios::binary);
-  out << text;
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
+using test::Quote;
+using test::ReadText;
+using test::WriteText;
 
 const char* const kParams[12] = {"Tune",   "DeTune", "Bend",        "BendCurve",
                                  "Volume", "Attack", "AttackCurve", "Decay",
@@ -79,44 +58,21 @@ Keys KeysOf(const Patch& p) {
   return k;
 }
 
-class BadInput : public ::testing::Test {
+class BadInput : public test::TempFolderTest {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "plimbar_bad_XXXXXX");
-    ASSERT_NE(nullptr, mkdtemp(tmpl.data()));
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  BadInput() : TempFolderTest("plimbar_bad_") {}
 
-  struct Result {
-    int status = -1;
-    std::string out, err;
-  };
+  using Result = test::RunResult;
 
 #ifdef PLIMBAR_RENDER
   // Runs plimbar-render in the test's folder; prefix is shell text run
   // first (limits, traps).
   Result Render(const std::vector<std::string>& args, const std::string& prefix = "") {
-    std::string cmd = "cd " + Quote(dir_.string()) + " && " + prefix + " exec " +
-                      Quote(PLIMBAR_RENDER);
+    std::string cmd = prefix + " exec " + Quote(PLIMBAR_RENDER);
     for (const std::string& a : args) cmd += " " + Quote(a);
-    const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-    cmd = "(" + cmd + ") >" + Quote(out.string()) + " 2>" + Quote(err.string());
-    Result r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    r.out = ReadText(out);
-    r.err = ReadText(err);
-    fs::remove(out);
-    fs::remove(err);
-    return r;
+    return test::RunIn(dir_, cmd);
   }
 #endif
-
-  fs::path dir_;
 };
 
 // --- truncated files -----------------------------------------------------------
@@ -244,15 +200,12 @@ TEST_F(BadInput, SaveThatFailsPartWayLeavesTheOldPatchFile) {
   WriteText(path, old);
   Patch p = {};
   ReadPatchFile(kPortableIni, "", p, nullptr);
-  struct rlimit was;
-  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &was));
-  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = was;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
-  const bool ok = SavePatchFile(kPortableIni, path.string().c_str(), p);
-  setrlimit(RLIMIT_FSIZE, &was);
-  std::signal(SIGXFSZ, handler);
+  bool ok;
+  {
+    test::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.set());
+    ok = SavePatchFile(kPortableIni, path.string().c_str(), p);
+  }
   EXPECT_FALSE(ok);
   EXPECT_EQ(ReadText(path), old);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);

@@ -2,56 +2,33 @@
 // the files it writes (read back by hand and by Python's wave module), and
 // the example patches.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "storage/ini.h"
 #include "storage/patch_file.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace plimbar {
 namespace {
 
+using test::Quote;
+using test::ReadBytes;
+using test::ReadText;
+using test::WriteText;
+
 const std::string kRender = PLIMBAR_RENDER;
 const std::string kPython = PLIMBAR_PYTHON3;
 const std::string kData = std::string(PLIMBAR_TEST_DATA_DIR) + "/cli";
 const std::string kExamples = std::string(PLIMBAR_SOURCE_DIR) + "/examples";
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
-
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::vector<uint8_t> ReadBytes(const fs::path& p) {
-  const std::string s = ReadText(p);
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-void WriteText(const fs::path& p, const std::string& text) {
-  std::ofstream out(p, std::ios::binary);
-  out << text;
-}
 
 int Count(const std::string& text, const std::string& what) {
   int n = 0;
@@ -65,24 +42,13 @@ int16_t Sample16(const std::vector<uint8_t>& wav, int j) {
   return static_cast<int16_t>(wav[44 + 2 * j] | (wav[45 + 2 * j] << 8));
 }
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = test::RunResult;
 
 // Each test works in a fresh folder of its own; patches from the data
 // folder are copied in, so outputs written next to them stay there.
-class Cli : public ::testing::Test {
+class Cli : public test::TempFolderTest {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "plimbar_cli_XXXXXX");
-    ASSERT_NE(nullptr, mkdtemp(tmpl.data()));
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  Cli() : TempFolderTest("plimbar_cli_") {}
 
   fs::path Copy(const std::string& dataName, const std::string& as = "") {
     const fs::path to = dir_ / (as.empty() ? dataName : as);
@@ -93,21 +59,10 @@ class Cli : public ::testing::Test {
 
   // Runs plimbar-render in the test's folder with these arguments.
   Result Run(const std::vector<std::string>& args) {
-    std::string cmd = "cd " + Quote(dir_.string()) + " && " + Quote(kRender);
+    std::string cmd = Quote(kRender);
     for (const std::string& a : args) cmd += " " + Quote(a);
-    const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-    cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-    Result r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    r.out = ReadText(out);
-    r.err = ReadText(err);
-    fs::remove(out);
-    fs::remove(err);
-    return r;
+    return test::RunIn(dir_, cmd);
   }
-
-  fs::path dir_;
 };
 
 // --- command line ---------------------------------------------------------

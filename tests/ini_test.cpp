@@ -6,16 +6,13 @@
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "storage/ini.h"
+#include "tests/test_support.h"
 
 #ifdef __linux__
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -23,44 +20,16 @@ namespace plimbar {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadText;
+using test::WriteText;
 
 // Every test gets a fresh folder of its own, removed afterwards.
-class IniTest : public ::testing::Test {
+class IniTest : public test::TempFolderTest {
  protected:
+  IniTest() : TempFolderTest("plimbar_ini_") {}
   void SetUp() override {
-    const ::testing::TestInfo* info =
-        ::testing::UnitTest::GetInstance()->current_test_info();
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      fs::path dir = fs::path(::testing::TempDir()) /
-                     (std::string("plimbar_ini_") + info->name() + "_" +
-                      std::to_string(rd() % 1000000u));
-      std::error_code ec;
-      if (fs::create_directory(dir, ec)) {
-        dir_ = dir;
-        break;
-      }
-    }
-    ASSERT_FALSE(dir_.empty()) << "no temporary folder";
+    TempFolderTest::SetUp();
     path_ = File("test.ini");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!dir_.empty()) fs::remove_all(dir_, ec);
-  }
-
-  std::string File(const char* name) const { return (dir_ / name).string(); }
-
-  static void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good());
-  }
-  static std::string Get(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
 
   int ReadInt(const char* section, const char* key, int def) const {
@@ -78,7 +47,6 @@ class IniTest : public ::testing::Test {
     return kPortableIni.writeString(section, key, value, path_.c_str());
   }
 
-  fs::path dir_;
   std::string path_;
 };
 
@@ -90,7 +58,7 @@ TEST_F(IniTest, MissingFileSectionOrKeyGivesTheDefault) {
   EXPECT_EQ(ReadString("Setting", "dir", nullptr), "");
   EXPECT_FALSE(PortableIniHasSection("Setting", path_.c_str()));
 
-  Put(path_, "[Setting]\r\nTune1=5\r\n");
+  WriteText(path_, "[Setting]\r\nTune1=5\r\n");
   EXPECT_EQ(ReadInt("Other", "Tune1", -3), -3);
   EXPECT_EQ(ReadInt("Setting", "Tune2", 77), 77);
   EXPECT_EQ(ReadString("Setting", "Tune2", "x"), "x");
@@ -98,20 +66,20 @@ TEST_F(IniTest, MissingFileSectionOrKeyGivesTheDefault) {
 }
 
 TEST_F(IniTest, NamesMatchWithoutRegardToCase) {
-  Put(path_, "[SeTTinG]\r\nTUNE1=7\r\nvolume1=9\r\n");
+  WriteText(path_, "[SeTTinG]\r\nTUNE1=7\r\nvolume1=9\r\n");
   EXPECT_EQ(ReadInt("Setting", "Tune1", 0), 7);
   EXPECT_EQ(ReadInt("setting", "tune1", 0), 7);
   EXPECT_EQ(ReadInt("SETTING", "VOLUME1", 0), 9);
   EXPECT_TRUE(PortableIniHasSection("setting", path_.c_str()));
   EXPECT_FALSE(PortableIniHasSection("Settings", path_.c_str()));
   // Only ASCII letters fold: '[' (0x5B) is not the upper case of '{'.
-  Put(path_, "[a{]\r\nk=1\r\n");
+  WriteText(path_, "[a{]\r\nk=1\r\n");
   EXPECT_EQ(ReadInt("A[", "k", 0), 0);
   EXPECT_EQ(ReadInt("A{", "K", 0), 1);
 }
 
 TEST_F(IniTest, BlanksAroundNamesAndValuesAreTrimmed) {
-  Put(path_,
+  WriteText(path_,
       "  [ Setting ]  \r\n"
       " \t Tune1 \t=\t 42 \t\r\n"
       "dir =  C:\\My Sounds  \r\n");
@@ -121,7 +89,7 @@ TEST_F(IniTest, BlanksAroundNamesAndValuesAreTrimmed) {
 }
 
 TEST_F(IniTest, MatchingQuotesAroundAValueAreRemoved) {
-  Put(path_,
+  WriteText(path_,
       "[S]\r\n"
       "a=\"C:\\x y\"\r\n"
       "b='single'\r\n"
@@ -142,7 +110,7 @@ TEST_F(IniTest, MatchingQuotesAroundAValueAreRemoved) {
 }
 
 TEST_F(IniTest, CommentsLinesWithoutEqualsAndKeysBeforeAnySectionAreNoKeys) {
-  Put(path_,
+  WriteText(path_,
       "Tune1=1\r\n"
       "[Setting]\r\n"
       ";Tune1=2\r\n"
@@ -161,7 +129,7 @@ TEST_F(IniTest, CommentsLinesWithoutEqualsAndKeysBeforeAnySectionAreNoKeys) {
 }
 
 TEST_F(IniTest, FirstOfDuplicatedSectionsAndKeysWins) {
-  Put(path_,
+  WriteText(path_,
       "[A]\r\nk=1\r\nk=2\r\n"
       "[B]\r\nk=10\r\n"
       "[a]\r\nk=3\r\nonlyLater=4\r\n");
@@ -180,14 +148,14 @@ TEST_F(IniTest, AnyLineEndReads) {
   };
   for (const char* text : files) {
     SCOPED_TRACE(::testing::PrintToString(std::string(text)));
-    Put(path_, text);
+    WriteText(path_, text);
     EXPECT_EQ(ReadInt("S", "a", 0), 1);
     EXPECT_EQ(ReadInt("S", "b", 0), 2);
   }
 }
 
 TEST_F(IniTest, ReadStringCutsAndAlwaysTerminates) {
-  Put(path_, "[S]\r\nk=abcdef\r\n");
+  WriteText(path_, "[S]\r\nk=abcdef\r\n");
   char buf[8];
   std::memset(buf, 'x', sizeof buf);
   EXPECT_EQ(kPortableIni.readString("S", "k", "", buf, 4, path_.c_str()), 3);
@@ -248,7 +216,7 @@ TEST(ParseIniInt, DecimalWithSignAndWrapAround) {
 }
 
 TEST_F(IniTest, ReadIntParsesTheValueAndGivesTheDefaultOnlyWhenEmpty) {
-  Put(path_,
+  WriteText(path_,
       "[S]\r\n"
       "a=  -12abc\r\n"
       "b=+7\r\n"
@@ -272,7 +240,7 @@ TEST_F(IniTest, NulBytesEndAValueAndNeverMatchAName) {
   text += "34\r\nTu";
   text += '\0';
   text += "ne=5\r\n";
-  Put(path_, text);
+  WriteText(path_, text);
   EXPECT_EQ(ReadString("S", "k"), "12");
   EXPECT_EQ(ReadInt("S", "k", 0), 12);
   EXPECT_EQ(ReadInt("S", "Tu", -1), -1);
@@ -283,14 +251,14 @@ TEST_F(IniTest, NulBytesEndAValueAndNeverMatchAName) {
 
 TEST_F(IniTest, WriteCreatesAMissingFile) {
   ASSERT_TRUE(Write("Setting", "Tune1", "60"));
-  EXPECT_EQ(Get(path_), "[Setting]\r\nTune1=60\r\n");
+  EXPECT_EQ(ReadText(path_), "[Setting]\r\nTune1=60\r\n");
   ASSERT_TRUE(Write("Setting", "DeTune1", "50"));
-  EXPECT_EQ(Get(path_), "[Setting]\r\nTune1=60\r\nDeTune1=50\r\n");
+  EXPECT_EQ(ReadText(path_), "[Setting]\r\nTune1=60\r\nDeTune1=50\r\n");
   ASSERT_TRUE(Write("Version", "Version", "20"));
-  EXPECT_EQ(Get(path_),
+  EXPECT_EQ(ReadText(path_),
             "[Setting]\r\nTune1=60\r\nDeTune1=50\r\n[Version]\r\nVersion=20\r\n");
   ASSERT_TRUE(Write("setting", "dir", ""));
-  EXPECT_EQ(Get(path_),
+  EXPECT_EQ(ReadText(path_),
             "[Setting]\r\nTune1=60\r\nDeTune1=50\r\ndir=\r\n"
             "[Version]\r\nVersion=20\r\n");
   EXPECT_EQ(ReadString("Setting", "dir"), "");
@@ -315,9 +283,9 @@ TEST_F(IniTest, WriteAddsAKeyAfterTheLastNonBlankLineOfItsSection) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::string(c.before)));
-    Put(path_, c.before);
+    WriteText(path_, c.before);
     ASSERT_TRUE(Write("a", "z", "3"));
-    EXPECT_EQ(Get(path_), c.after);
+    EXPECT_EQ(ReadText(path_), c.after);
     EXPECT_EQ(ReadInt("A", "z", 0), 3);
   }
 }
@@ -338,9 +306,9 @@ TEST_F(IniTest, WriteAddsAMissingSectionAtTheEnd) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::string(c.before)));
-    Put(path_, c.before);
+    WriteText(path_, c.before);
     ASSERT_TRUE(Write("New", "k", "v"));
-    EXPECT_EQ(Get(path_), c.after);
+    EXPECT_EQ(ReadText(path_), c.after);
   }
 }
 
@@ -357,9 +325,9 @@ TEST_F(IniTest, WriteReplacesAValueWhereItStandsAndKeepsEverythingElse) {
       ";c\r"
       "[Version]\r\n"
       "Version=20";
-  Put(path_, before);
+  WriteText(path_, before);
   ASSERT_TRUE(Write("Setting", "Tune1", "7"));
-  EXPECT_EQ(Get(path_),
+  EXPECT_EQ(ReadText(path_),
             "; a patch\r\n"
             "[Other]\r\n"
             "Tune1=1\r\n"
@@ -374,7 +342,7 @@ TEST_F(IniTest, WriteReplacesAValueWhereItStandsAndKeepsEverythingElse) {
   ASSERT_TRUE(Write("VERSION", "version", "21"));
   ASSERT_TRUE(Write("Setting", "Bend1", "'quoted'"));
   ASSERT_TRUE(Write("Other", "Tune1", "-100"));
-  EXPECT_EQ(Get(path_),
+  EXPECT_EQ(ReadText(path_),
             "; a patch\r\n"
             "[Other]\r\n"
             "Tune1=-100\r\n"
@@ -392,13 +360,13 @@ TEST_F(IniTest, WriteReplacesAValueWhereItStandsAndKeepsEverythingElse) {
 }
 
 TEST_F(IniTest, WriteReplacesTheFirstOfDuplicates) {
-  Put(path_, "[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n");
+  WriteText(path_, "[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n");
   ASSERT_TRUE(Write("a", "K", "9"));
-  EXPECT_EQ(Get(path_), "[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\n");
+  EXPECT_EQ(ReadText(path_), "[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\n");
   // A key that only the later duplicate section has is added to the first.
-  Put(path_, "[A]\r\nk=1\r\n[B]\r\n[A]\r\nj=3\r\n");
+  WriteText(path_, "[A]\r\nk=1\r\n[B]\r\n[A]\r\nj=3\r\n");
   ASSERT_TRUE(Write("A", "j", "4"));
-  EXPECT_EQ(Get(path_), "[A]\r\nk=1\r\nj=4\r\n[B]\r\n[A]\r\nj=3\r\n");
+  EXPECT_EQ(ReadText(path_), "[A]\r\nk=1\r\nj=4\r\n[B]\r\n[A]\r\nj=3\r\n");
 }
 
 TEST_F(IniTest, FailedWritesReportFalseAndChangeNothing) {
@@ -414,7 +382,7 @@ TEST_F(IniTest, FailedWritesReportFalseAndChangeNothing) {
   EXPECT_EQ(kPortableIni.readInt("S", "k", 5, folder.c_str()), 5);
   // Texts that would break the lines, and missing arguments.
   const std::string before = "[S]\r\nk=1\r\n";
-  Put(path_, before);
+  WriteText(path_, before);
   EXPECT_FALSE(Write("S", "k", "1\r\nx=2"));
   EXPECT_FALSE(Write("S", "k", "1\n"));
   EXPECT_FALSE(Write("S", "a=b", "1"));
@@ -424,7 +392,7 @@ TEST_F(IniTest, FailedWritesReportFalseAndChangeNothing) {
   EXPECT_FALSE(Write("S", "k", nullptr));
   EXPECT_FALSE(kPortableIni.writeString("S", "k", "1", nullptr));
   EXPECT_FALSE(kPortableIni.writeString("S", "k", "1", ""));
-  EXPECT_EQ(Get(path_), before);
+  EXPECT_EQ(ReadText(path_), before);
 }
 
 #ifdef __linux__
@@ -433,19 +401,16 @@ TEST_F(IniTest, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
   // rewrite fail part way (EFBIG). Writing in place would have cut it.
   std::string before = "[S]\r\nk=1\r\n;" + std::string(5987, 'c') + "\r\n";
   ASSERT_EQ(6000u, before.size());
-  Put(path_, before);
+  WriteText(path_, before);
   ASSERT_EQ(0, chmod(path_.c_str(), 0604));
-  struct rlimit old;
-  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
-  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
-  const bool ok = Write("S", "k", "2");
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, oldHandler);
+  bool ok;
+  {
+    test::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.set());
+    ok = Write("S", "k", "2");
+  }
   EXPECT_FALSE(ok);
-  EXPECT_EQ(Get(path_), before);
+  EXPECT_EQ(ReadText(path_), before);
   int entries = 0;
   for (const fs::directory_entry& e : fs::directory_iterator(dir_)) {
     ++entries;
@@ -455,7 +420,7 @@ TEST_F(IniTest, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
   // Without the limit the same write succeeds and keeps the permissions.
   ASSERT_TRUE(Write("S", "k", "2"));
   before.replace(7, 1, "2");
-  EXPECT_EQ(Get(path_), before);
+  EXPECT_EQ(ReadText(path_), before);
   struct stat st;
   ASSERT_EQ(0, stat(path_.c_str(), &st));
   EXPECT_EQ(st.st_mode & 07777u, 0604u);
@@ -466,14 +431,14 @@ TEST_F(IniTest, FilesAboveTheSizeLimitAreNeitherReadNorWritten) {
   // 16 MiB and one byte: a valid section followed by padding.
   std::string big = "[S]\r\nk=1\r\n";
   big.resize(16u * 1024u * 1024u + 1u, ' ');
-  Put(path_, big);
+  WriteText(path_, big);
   EXPECT_EQ(ReadInt("S", "k", 5), 5);
   EXPECT_FALSE(PortableIniHasSection("S", path_.c_str()));
   EXPECT_FALSE(Write("S", "k", "2"));
   EXPECT_EQ(fs::file_size(path_), big.size());
   // At exactly the limit it is an ordinary file.
   big.resize(16u * 1024u * 1024u);
-  Put(path_, big);
+  WriteText(path_, big);
   EXPECT_EQ(ReadInt("S", "k", 5), 1);
 }
 
@@ -490,7 +455,7 @@ TEST_F(IniTest, HugeLinesAndBinaryGarbageAreHandledSafely) {
       int b = byte(rng);
       garbage += b < 64 ? specials[b % sizeof specials] : static_cast<char>(b);
     }
-    Put(path_, garbage);
+    WriteText(path_, garbage);
     char buf[64];
     (void)ReadInt("S", "k", 0);
     (void)kPortableIni.readString("S", "k", "", buf, sizeof buf, path_.c_str());
@@ -502,16 +467,16 @@ TEST_F(IniTest, HugeLinesAndBinaryGarbageAreHandledSafely) {
     char last = garbage.back();
     if (last != '\r' && last != '\n') expected += "\r\n";
     expected += "[Setting]\r\nTune1=5\r\n";
-    EXPECT_EQ(Get(path_), expected);
+    EXPECT_EQ(ReadText(path_), expected);
     EXPECT_EQ(ReadInt("Setting", "Tune1", 0), 5);
   }
   // One line of 4 MB without a line end, then a section.
   std::string huge(4u * 1024u * 1024u, 'x');
   huge[1000] = '=';
-  Put(path_, huge + "\r\n[S]\r\nk=8");
+  WriteText(path_, huge + "\r\n[S]\r\nk=8");
   EXPECT_EQ(ReadInt("S", "k", 0), 8);
   ASSERT_TRUE(Write("S", "k", "9"));
-  EXPECT_EQ(Get(path_), huge + "\r\n[S]\r\nk=9");
+  EXPECT_EQ(ReadText(path_), huge + "\r\n[S]\r\nk=9");
 }
 
 }  // namespace

@@ -7,20 +7,21 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "storage/ini.h"
 #include "storage/patch_file.h"
+#include "tests/test_support.h"
 
 namespace plimbar {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadText;
+using test::WriteText;
 
 // The twelve keys of one oscillator in the order a file holds them.
 const char* const kWriteOrder[12] = {
@@ -85,40 +86,12 @@ void ExpectSamePatch(const Patch& actual, const Patch& expected) {
   EXPECT_EQ(actual.soundLength, expected.soundLength);
 }
 
-class PatchFileTest : public ::testing::Test {
+class PatchFileTest : public test::TempFolderTest {
  protected:
+  PatchFileTest() : TempFolderTest("plimbar_patch_") {}
   void SetUp() override {
-    const ::testing::TestInfo* info =
-        ::testing::UnitTest::GetInstance()->current_test_info();
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      fs::path dir = fs::path(::testing::TempDir()) /
-                     (std::string("plimbar_patch_") + info->name() + "_" +
-                      std::to_string(rd() % 1000000u));
-      std::error_code ec;
-      if (fs::create_directory(dir, ec)) {
-        dir_ = dir;
-        break;
-      }
-    }
-    ASSERT_FALSE(dir_.empty()) << "no temporary folder";
-    path_ = (dir_ / "kick.plb").string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!dir_.empty()) fs::remove_all(dir_, ec);
-  }
-
-  static void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good());
-  }
-  static std::string Get(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    TempFolderTest::SetUp();
+    path_ = File("kick.plb");
   }
 
   Patch Load(PatchReadReport* report = nullptr) const {
@@ -127,7 +100,6 @@ class PatchFileTest : public ::testing::Test {
     return p;
   }
 
-  fs::path dir_;
   std::string path_;
 };
 
@@ -159,7 +131,7 @@ std::string NewFileText(const Patch& p) {
 TEST_F(PatchFileTest, DefaultPatchSavesAsTheExpectedNewFile) {
   Patch p = FileDefaults();
   ASSERT_TRUE(SavePatchFile(kPortableIni, path_.c_str(), p));
-  std::string text = Get(path_);
+  std::string text = ReadText(path_);
   EXPECT_EQ(text, NewFileText(p));
   // Spot checks of the hand-built text itself.
   EXPECT_EQ(text.rfind("[Setting]\r\nTune1=60\r\nDeTune1=50\r\nBend1=50\r\n", 0),
@@ -176,7 +148,7 @@ TEST_F(PatchFileTest, InitialPatchSavesItsCarrierDecays) {
   SetInitialPatch(p);
   SetTime(p, 50);
   ASSERT_TRUE(SavePatchFile(kPortableIni, path_.c_str(), p));
-  std::string text = Get(path_);
+  std::string text = ReadText(path_);
   EXPECT_EQ(text, NewFileText(p));
   for (const char* line : {"\r\nDecay1=50\r\n", "\r\nDecay2=100\r\n",
                            "\r\nDecay4=50\r\n", "\r\nDecay7=50\r\n",
@@ -186,7 +158,7 @@ TEST_F(PatchFileTest, InitialPatchSavesItsCarrierDecays) {
 }
 
 TEST_F(PatchFileTest, SavingOverAFileKeepsItsOtherKeysAndSections) {
-  Put(path_,
+  WriteText(path_,
       "; saved by hand\r\n"
       "[Extra]\r\n"
       "foo=bar\r\n"
@@ -213,7 +185,7 @@ TEST_F(PatchFileTest, SavingOverAFileKeepsItsOtherKeysAndSections) {
       "[version]\r\n"
       "Version=20\r\n"
       "Note=x\r\n";
-  EXPECT_EQ(Get(path_), expected);
+  EXPECT_EQ(ReadText(path_), expected);
 
   // A second save of another patch changes values only where they stand.
   Patch q = p;
@@ -230,7 +202,7 @@ TEST_F(PatchFileTest, SavingOverAFileKeepsItsOtherKeysAndSections) {
   replace("\r\nTune1=60\r\n", "\r\nTune1=33\r\n");
   replace("\r\nWaveForm9=0\r\n", "\r\nWaveForm9=3\r\n");
   replace("\r\nTime=50\r\n", "\r\nTime=7\r\n");
-  EXPECT_EQ(Get(path_), again);
+  EXPECT_EQ(ReadText(path_), again);
 }
 
 // An INI back end that records the calls and can fail a chosen write.
@@ -322,17 +294,17 @@ TEST_F(PatchFileTest, MissingEmptyOrForeignFilesLoadTheDefaults) {
   ExpectSamePatch(Load(&report), FileDefaults());  // no file at all
   EXPECT_EQ(report.clampedCount, 0);
 
-  Put(path_, "");
+  WriteText(path_, "");
   ExpectSamePatch(Load(), FileDefaults());
 
-  Put(path_, "[format]\r\nfreq=22050\r\nTune1=10\r\n");  // no section Setting
+  WriteText(path_, "[format]\r\nfreq=22050\r\nTune1=10\r\n");  // no section Setting
   ExpectSamePatch(Load(), FileDefaults());
 
   std::mt19937 rng(77u);
   for (int round = 0; round < 10; ++round) {
     std::string bytes(1 + rng() % 5000u, '\0');
     for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
-    Put(path_, bytes);
+    WriteText(path_, bytes);
     ASSERT_FALSE(PortableIniHasSection("Setting", path_.c_str()));
     ExpectSamePatch(Load(&report), FileDefaults());
     EXPECT_EQ(report.clampedCount, 0);
@@ -340,7 +312,7 @@ TEST_F(PatchFileTest, MissingEmptyOrForeignFilesLoadTheDefaults) {
 }
 
 TEST_F(PatchFileTest, OnlyTimeGivesTheDefaultsWithThatLength) {
-  Put(path_, "[Setting]\r\nTime=10\r\n");
+  WriteText(path_, "[Setting]\r\nTime=10\r\n");
   Patch expected = FileDefaults();
   expected.Time = 10;
   expected.soundLength = 8820;
@@ -348,7 +320,7 @@ TEST_F(PatchFileTest, OnlyTimeGivesTheDefaultsWithThatLength) {
 }
 
 TEST_F(PatchFileTest, NamesMatchWithoutRegardToCase) {
-  Put(path_, "[SETTING]\r\ntune1=12\r\nVOLUME5=44\r\ntime=100\r\n");
+  WriteText(path_, "[SETTING]\r\ntune1=12\r\nVOLUME5=44\r\ntime=100\r\n");
   Patch expected = FileDefaults();
   expected.Tune[0] = 12;
   expected.Volume[4] = 44;
@@ -358,7 +330,7 @@ TEST_F(PatchFileTest, NamesMatchWithoutRegardToCase) {
 }
 
 TEST_F(PatchFileTest, AnyNonzeroMuteLoadsAsMutedAndSavesAsOne) {
-  Put(path_, "[Setting]\r\nMute1=7\r\nMute2=-1\r\nMute3=0\r\nMute4=junk\r\n");
+  WriteText(path_, "[Setting]\r\nMute1=7\r\nMute2=-1\r\nMute3=0\r\nMute4=junk\r\n");
   PatchReadReport report;
   Patch p = Load(&report);
   EXPECT_EQ(p.Mute[0], 1);
@@ -367,13 +339,13 @@ TEST_F(PatchFileTest, AnyNonzeroMuteLoadsAsMutedAndSavesAsOne) {
   EXPECT_EQ(p.Mute[3], 0);
   EXPECT_EQ(report.clampedCount, 0);  // not an out-of-range value
   ASSERT_TRUE(SavePatchFile(kPortableIni, path_.c_str(), p));
-  std::string text = Get(path_);
+  std::string text = ReadText(path_);
   EXPECT_EQ(text.rfind("[Setting]\r\nMute1=1\r\nMute2=1\r\n", 0), 0u);
   EXPECT_NE(text.find("\r\nMute3=0\r\nMute4=0\r\n"), std::string::npos);
 }
 
 TEST_F(PatchFileTest, OutOfRangeValuesAreClampedAndReported) {
-  Put(path_,
+  WriteText(path_,
       "[Setting]\r\n"
       "Time=0\r\n"
       "Tune4=-5\r\n"
@@ -414,7 +386,7 @@ TEST_F(PatchFileTest, OutOfRangeValuesAreClampedAndReported) {
     EXPECT_EQ(report.clamped[i].used, list[i].used) << list[i].key;
   }
 
-  Put(path_, "[Setting]\r\nTime=100000\r\n");
+  WriteText(path_, "[Setting]\r\nTime=100000\r\n");
   p = Load(&report);
   EXPECT_EQ(p.Time, 100);
   EXPECT_EQ(p.soundLength, 88200);
@@ -424,7 +396,7 @@ TEST_F(PatchFileTest, OutOfRangeValuesAreClampedAndReported) {
   EXPECT_EQ(report.clamped[0].used, 100);
 
   // Without a report the values are clamped all the same.
-  Put(path_, "[Setting]\r\nTime=-3\r\nWaveForm1=4\r\n");
+  WriteText(path_, "[Setting]\r\nTime=-3\r\nWaveForm1=4\r\n");
   p = Scribbled();
   ReadPatchFile(kPortableIni, path_.c_str(), p, nullptr);
   EXPECT_EQ(p.Time, 1);
@@ -439,7 +411,7 @@ TEST_F(PatchFileTest, EveryKeyOutOfRangeFitsTheReport) {
     }
   }
   text += "Time=1000\r\n";
-  Put(path_, text);
+  WriteText(path_, text);
   PatchReadReport report;
   Patch p = Load(&report);
   EXPECT_EQ(report.clampedCount, 9 * 11 + 1);  // all but the nine mutes
@@ -485,7 +457,7 @@ TEST_F(PatchFileTest, RandomValidPatchesSurviveARoundTrip) {
     PatchReadReport report;
     ExpectSamePatch(Load(&report), p);
     EXPECT_EQ(report.clampedCount, 0);
-    EXPECT_EQ(Get(path_), NewFileText(p));
+    EXPECT_EQ(ReadText(path_), NewFileText(p));
   }
 }
 

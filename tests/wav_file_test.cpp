@@ -11,22 +11,21 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <process.h>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 #ifdef __linux__
 #include <dirent.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
 #include "engine/engine.h"
+#include "tests/test_support.h"
 
 namespace plimbar {
 namespace {
+
+using test::ReadBytes;
 
 // One row of the format table, the numbers written out by hand.
 struct FormatCase {
@@ -59,30 +58,12 @@ uint32_t Le32(const uint8_t* p) {
 }
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-// A file name of this test process in the temporary folder.
-std::string TempPath(const char* name) {
-#ifdef _WIN32
-  const char* dir = std::getenv("TEMP");
-  const int pid = _getpid();
-#else
-  const char* dir = std::getenv("TMPDIR");
-  const int pid = getpid();
-#endif
-  const std::string base = dir != nullptr && dir[0] != '\0' ? dir : "/tmp";
-  return base + "/plimbar_wav_test_" + std::to_string(pid) + "_" + name;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return bytes;
-  uint8_t buf[65536];
-  size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)
-    bytes.insert(bytes.end(), buf, buf + got);
-  std::fclose(f);
-  return bytes;
-}
+// Every test writes into a fresh folder of its own, so the check for
+// leftover temporary files sees no other test's.
+class WavFile : public test::TempFolderTest {
+ protected:
+  WavFile() : TempFolderTest("plimbar_wav_") {}
+};
 
 bool Exists(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -104,7 +85,7 @@ std::unique_ptr<Engine> PatternEngine(int time, int rate, int bits) {
   return e;
 }
 
-TEST(WavFile, HeaderOfEveryFormatMatchesHandWorkedFields) {
+TEST_F(WavFile, HeaderOfEveryFormatMatchesHandWorkedFields) {
   for (const FormatCase& c : kFormats) {
     SCOPED_TRACE(std::to_string(c.rate) + " Hz " + std::to_string(c.bits) +
                  " bits, Time " + std::to_string(c.time));
@@ -126,7 +107,7 @@ TEST(WavFile, HeaderOfEveryFormatMatchesHandWorkedFields) {
   }
 }
 
-TEST(WavFile, HeaderBytesAreLittleEndianLiterals) {
+TEST_F(WavFile, HeaderBytesAreLittleEndianLiterals) {
   // 44100 Hz, 16 bits, Time 50: N = 88200 = 0x015888, RIFF size 88236 =
   // 0x0158AC, rate 44100 = 0xAC44, byte rate 88200.
   const uint8_t expected16[kWavHeaderBytes] = {
@@ -149,14 +130,14 @@ TEST(WavFile, HeaderBytesAreLittleEndianLiterals) {
   EXPECT_EQ(0, std::memcmp(h, expected8, sizeof h));
 }
 
-TEST(WavFile, FileHoldsHeaderAndExactlyTheCountedPcmBytes) {
-  const std::string path = TempPath("formats.wav");
+TEST_F(WavFile, FileHoldsHeaderAndExactlyTheCountedPcmBytes) {
+  const std::string path = File("formats.wav");
   for (const FormatCase& c : kFormats) {
     SCOPED_TRACE(std::to_string(c.rate) + " Hz " + std::to_string(c.bits) +
                  " bits, Time " + std::to_string(c.time));
     std::unique_ptr<Engine> e = PatternEngine(c.time, c.rate, c.bits);
     ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-    const std::vector<uint8_t> file = ReadAll(path);
+    const std::vector<uint8_t> file = ReadBytes(path);
     ASSERT_EQ(c.n + 44, file.size());  // no pad byte, nothing after
     EXPECT_EQ(c.n + 36, Le32(&file[4]));
     EXPECT_EQ(c.n, Le32(&file[40]));
@@ -176,56 +157,52 @@ TEST(WavFile, FileHoldsHeaderAndExactlyTheCountedPcmBytes) {
       }
     }
   }
-  std::remove(path.c_str());
 }
 
-TEST(WavFile, SixteenBitSamplesAreWrittenLowByteFirst) {
+TEST_F(WavFile, SixteenBitSamplesAreWrittenLowByteFirst) {
   std::unique_ptr<Engine> e = PatternEngine(1, 44100, 16);
   e->pcm16[0] = -2;      // 0xFFFE
   e->pcm16[1] = 0x1234;
   e->pcm16[2] = -32768;  // 0x8000
   e->pcm16[3] = 32767;   // 0x7FFF
-  const std::string path = TempPath("order.wav");
+  const std::string path = File("order.wav");
   ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-  const std::vector<uint8_t> file = ReadAll(path);
+  const std::vector<uint8_t> file = ReadBytes(path);
   ASSERT_EQ(44u + 1764u, file.size());
   const uint8_t expected[] = {0xFE, 0xFF, 0x34, 0x12, 0x00, 0x80, 0xFF, 0x7F};
   EXPECT_EQ(0, std::memcmp(&file[44], expected, sizeof expected));
-  std::remove(path.c_str());
 }
 
-TEST(WavFile, OddByteCountEndsWithHalfASampleAndNoPad) {
+TEST_F(WavFile, OddByteCountEndsWithHalfASampleAndNoPad) {
   // 11025 Hz, 16 bits, Time 1: 441 bytes, the last one the low byte of
   // sample 220.
   std::unique_ptr<Engine> e = PatternEngine(1, 11025, 16);
   e->pcm16[220] = 0x5AA5;
   e->pcm16[221] = 0x7777;  // must not appear
-  const std::string path = TempPath("odd.wav");
+  const std::string path = File("odd.wav");
   ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-  const std::vector<uint8_t> file = ReadAll(path);
+  const std::vector<uint8_t> file = ReadBytes(path);
   ASSERT_EQ(485u, file.size());
   EXPECT_EQ(477u, Le32(&file[4]));
   EXPECT_EQ(441u, Le32(&file[40]));
   EXPECT_EQ(0xA5, file[484]);
-  std::remove(path.c_str());
 }
 
-TEST(WavFile, ReplacesAndTruncatesAnExistingFile) {
-  const std::string path = TempPath("replace.wav");
+TEST_F(WavFile, ReplacesAndTruncatesAnExistingFile) {
+  const std::string path = File("replace.wav");
   std::unique_ptr<Engine> e = PatternEngine(100, 44100, 16);
   ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-  ASSERT_EQ(176444u, ReadAll(path).size());
+  ASSERT_EQ(176444u, ReadBytes(path).size());
   e = PatternEngine(1, 11025, 8);
   ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-  EXPECT_EQ(264u, ReadAll(path).size());
-  std::remove(path.c_str());
+  EXPECT_EQ(264u, ReadBytes(path).size());
 }
 
-TEST(WavFile, RefusesWhatItCannotWrite) {
+TEST_F(WavFile, RefusesWhatItCannotWrite) {
   std::unique_ptr<Engine> e = PatternEngine(50, 44100, 16);
 
   // A format outside the six: nothing is created.
-  const std::string path = TempPath("bad_format.wav");
+  const std::string path = File("bad_format.wav");
   const OutputFormat bad[] = {{48000, 16}, {44100, 24}, {0, 0}, {22050, 0}};
   for (const OutputFormat& f : bad) {
     e->format = f;
@@ -235,7 +212,7 @@ TEST(WavFile, RefusesWhatItCannotWrite) {
   e->format = {44100, 16};
 
   // A folder that does not exist.
-  const std::string missing = TempPath("no_such_dir/x.wav");
+  const std::string missing = File("no_such_dir/x.wav");
   errno = 0;
   EXPECT_FALSE(WriteWavFile(*e, missing.c_str()));
   EXPECT_EQ(ENOENT, errno);
@@ -251,7 +228,25 @@ TEST(WavFile, RefusesWhatItCannotWrite) {
 }
 
 #ifdef __linux__
-TEST(WavFile, ShortWriteToADeviceFailsAndLeavesTheDevice) {
+struct LimitedWrite {
+  bool limited = false;  // the file size limit could be set
+  bool ok = false;       // what WriteWavFile returned
+  int error = 0;         // errno after it
+};
+
+// Writes the WAV while files cannot grow past 10000 bytes.
+LimitedWrite WriteWavFileUnderLimit(const Engine& e, const std::string& path) {
+  LimitedWrite w;
+  test::FileSizeLimit limit(10000);
+  w.limited = limit.set();
+  if (!w.limited) return w;
+  errno = 0;
+  w.ok = WriteWavFile(e, path.c_str());
+  w.error = errno;
+  return w;
+}
+
+TEST_F(WavFile, ShortWriteToADeviceFailsAndLeavesTheDevice) {
   std::unique_ptr<Engine> e = PatternEngine(50, 44100, 16);
   errno = 0;
   EXPECT_FALSE(WriteWavFile(*e, "/dev/full"));
@@ -259,50 +254,31 @@ TEST(WavFile, ShortWriteToADeviceFailsAndLeavesTheDevice) {
   EXPECT_TRUE(Exists("/dev/full"));
 }
 
-TEST(WavFile, ShortWriteRemovesThePartialFile) {
+TEST_F(WavFile, ShortWriteRemovesThePartialFile) {
   // A file size limit makes the writes fail part way (EFBIG).
-  const std::string path = TempPath("partial.wav");
+  const std::string path = File("partial.wav");
   std::unique_ptr<Engine> e = PatternEngine(100, 44100, 16);
-  struct rlimit old;
-  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
-  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = 10000;
-  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
-  errno = 0;
-  const bool ok = WriteWavFile(*e, path.c_str());
-  const int error = errno;
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, oldHandler);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(EFBIG, error);
+  const LimitedWrite w = WriteWavFileUnderLimit(*e, path);
+  ASSERT_TRUE(w.limited);
+  EXPECT_FALSE(w.ok);
+  EXPECT_EQ(EFBIG, w.error);
   EXPECT_FALSE(Exists(path));
-  std::remove(path.c_str());
 }
 
-TEST(WavFile, FailedReplaceLeavesTheOldFileByteForByte) {
+TEST_F(WavFile, FailedReplaceLeavesTheOldFileByteForByte) {
   // An earlier export of 20 ms, then a 2-second export that fails part way
   // (a file size limit of 10000 bytes: EFBIG).
-  const std::string path = TempPath("keep_old.wav");
+  const std::string path = File("keep_old.wav");
   std::unique_ptr<Engine> e = PatternEngine(1, 11025, 8);
   ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-  const std::vector<uint8_t> before = ReadAll(path);
+  const std::vector<uint8_t> before = ReadBytes(path);
   ASSERT_EQ(264u, before.size());
   e = PatternEngine(100, 44100, 16);
-  struct rlimit old;
-  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
-  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = 10000;
-  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
-  errno = 0;
-  const bool ok = WriteWavFile(*e, path.c_str());
-  const int error = errno;
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, oldHandler);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(EFBIG, error);
-  EXPECT_EQ(before, ReadAll(path));
+  const LimitedWrite w = WriteWavFileUnderLimit(*e, path);
+  ASSERT_TRUE(w.limited);
+  EXPECT_FALSE(w.ok);
+  EXPECT_EQ(EFBIG, w.error);
+  EXPECT_EQ(before, ReadBytes(path));
   // No temporary file is left in the folder.
   const std::string folder = path.substr(0, path.rfind('/'));
   DIR* d = opendir(folder.c_str());
@@ -312,17 +288,15 @@ TEST(WavFile, FailedReplaceLeavesTheOldFileByteForByte) {
   closedir(d);
   // The same export without the limit replaces it.
   ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-  EXPECT_EQ(176444u, ReadAll(path).size());
-  std::remove(path.c_str());
+  EXPECT_EQ(176444u, ReadBytes(path).size());
 }
 
-TEST(WavFile, ReplacingKeepsPermissionsAndSymbolicLinks) {
-  const std::string path = TempPath("mode.wav");
-  const std::string link = TempPath("link.wav");
+TEST_F(WavFile, ReplacingKeepsPermissionsAndSymbolicLinks) {
+  const std::string path = File("mode.wav");
+  const std::string link = File("link.wav");
   std::unique_ptr<Engine> e = PatternEngine(1, 11025, 8);
   ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
   ASSERT_EQ(0, chmod(path.c_str(), 0640));
-  std::remove(link.c_str());
   ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
   e = PatternEngine(2, 11025, 8);  // 441 bytes
   ASSERT_TRUE(WriteWavFile(*e, link.c_str()));
@@ -331,9 +305,7 @@ TEST(WavFile, ReplacingKeepsPermissionsAndSymbolicLinks) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   ASSERT_EQ(0, stat(path.c_str(), &st));
   EXPECT_EQ(0640u, st.st_mode & 07777u);
-  EXPECT_EQ(44u + 441u, ReadAll(path).size());
-  std::remove(link.c_str());
-  std::remove(path.c_str());
+  EXPECT_EQ(44u + 441u, ReadBytes(path).size());
 }
 #endif
 
