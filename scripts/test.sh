@@ -8,7 +8,7 @@
 #   4. plimbar-render.exe under Wine against the native plimbar-render on
 #      the example and test patches: the WAVs must be byte-identical;
 #   5. the fuzz targets: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
-#      (default 60) of fuzzing per target.
+#      (default 30) of fuzzing per target.
 # Build trees go to build/ (or $PLIMBAR_BUILD_ROOT). Exits non-zero on the
 # first failure.
 set -euo pipefail
@@ -59,6 +59,6 @@ python3 "$root/tests/compare_renders.py" \
 
 step "fuzz targets"
 PLIMBAR_FUZZ_BUILD_DIR="$build/fuzz" PLIMBAR_FUZZ_JOBS="$jobs" \
-  "$root/fuzz/run.sh" "${PLIMBAR_FUZZ_SECONDS:-60}"
+  "$root/fuzz/run.sh" "${PLIMBAR_FUZZ_SECONDS:-30}"
 
 step "all tests passed"
