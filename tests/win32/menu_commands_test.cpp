@@ -13,6 +13,7 @@
 
 #include "audio/playback.h"
 #include "resources/resource.h"
+#include "tests/win32/dialog_support.h"
 #include "ui/app.h"
 #include "ui/help.h"
 #include "ui/main_dialog.h"
@@ -23,21 +24,9 @@
 namespace plimbar {
 namespace {
 
-std::string Pending() {
-  std::string s;
-  for (int n = 0; n < kOscillators; ++n) s += g_engine.pending[n] ? '1' : '0';
-  return s;
-}
-
-void ClearPending() {
-  for (int& p : g_engine.pending) p = 0;
-}
-
-std::string Text(int id) {
-  char buf[64] = "";
-  GetDlgItemTextA(g_mainDialog, id, buf, sizeof buf);
-  return buf;
-}
+using test::ClearPending;
+using test::Pending;
+using test::Text;
 
 // The check mark and state of an item of the Settings popup, read by
 // command id from the popup itself.

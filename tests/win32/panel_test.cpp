@@ -12,6 +12,7 @@
 #include <string>
 
 #include "resources/resource.h"
+#include "tests/win32/dialog_support.h"
 #include "ui/app.h"
 #include "ui/file_commands.h"
 #include "ui/main_dialog.h"
@@ -21,22 +22,9 @@
 namespace plimbar {
 namespace {
 
-// Pending flags as a string of nine digits, OSC1 first.
-std::string Pending() {
-  std::string s;
-  for (int n = 0; n < kOscillators; ++n) s += g_engine.pending[n] ? '1' : '0';
-  return s;
-}
-
-void ClearPending() {
-  for (int& p : g_engine.pending) p = 0;
-}
-
-std::string Text(int id) {
-  char buf[64] = "";
-  GetDlgItemTextA(g_mainDialog, id, buf, sizeof buf);
-  return buf;
-}
+using test::ClearPending;
+using test::Pending;
+using test::Text;
 
 class Panel : public testing::Test {
  protected:
