@@ -26,6 +26,7 @@
 
 #include "audio/wav_file.h"
 #include "engine/engine.h"
+#include "plimbar_version.h"
 #include "storage/ini.h"
 #include "storage/patch_file.h"
 
@@ -33,7 +34,7 @@ namespace plimbar {
 namespace {
 
 constexpr char kProgram[] = "plimbar-render";
-constexpr char kVersion[] = "0.1";
+constexpr char kVersion[] = PLIMBAR_VERSION_STRING;
 // Patch and output paths share the program's path buffers: 259 characters.
 constexpr size_t kMaxPathLength = kPathCapacity - 1;
 

@@ -62,6 +62,7 @@ function(plimbar_add_help_test chm)
       --chm ${chm}
       --extract ${PLIMBAR_EXTRACT_CHMLIB}
       --rc ${PLIMBAR_HELP_RC}
+      --version ${PROJECT_VERSION}
       --work ${CMAKE_CURRENT_BINARY_DIR}/help-check)
   set_tests_properties(help_chm PROPERTIES LABELS help TIMEOUT 120)
 endfunction()
@@ -102,7 +103,8 @@ function(_plimbar_add_help target_dir)
       --work ${CMAKE_CURRENT_BINARY_DIR}/help-work
       --output ${chm}
       --chmcmd ${PLIMBAR_CHMCMD}
-    DEPENDS ${inputs} ${src}/build_chm.py
+      --version ${PROJECT_VERSION}
+    DEPENDS ${inputs} ${src}/build_chm.py ${CMAKE_BINARY_DIR}/generated/plimbar_version.h
     COMMENT "Compiling the help file Plimbar.chm"
     VERBATIM)
   add_custom_target(plimbar_help ALL DEPENDS ${chm})

@@ -77,7 +77,7 @@ TEST_F(Cli, HelpAndVersionGoToStdoutAndSucceed) {
 
   r = Run({"--version"});
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ("plimbar-render 0.1\n", r.out);
+  EXPECT_EQ("plimbar-render " PLIMBAR_PROJECT_VERSION "\n", r.out);
   EXPECT_EQ("", r.err);
 }
 

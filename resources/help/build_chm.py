@@ -8,9 +8,11 @@ converted to CP932 in a work folder first, and each charset declaration
 "charset=UTF-8" becomes "charset=Shift_JIS". A character that CP932 cannot
 hold stops the build with its file, line and column. Then chmcmd (Debian
 package fp-utils) compiles the project file of the work folder, and the
-result is copied to the output path.
+result is copied to the output path. "@PLIMBAR_VERSION@" in a source stands for
+the program's version, given by the build.
 
-usage: build_chm.py --source DIR --work DIR --output FILE [--chmcmd PATH]
+usage: build_chm.py --source DIR --work DIR --output FILE --version X.Y
+                    [--chmcmd PATH]
 """
 
 import argparse
@@ -23,6 +25,8 @@ import sys
 TEXT_SUFFIXES = {".htm", ".html", ".hhc", ".hhk", ".hhp", ".css"}
 MARKUP_SUFFIXES = {".htm", ".html", ".hhc", ".hhk"}
 COPIED_SUFFIXES = {".png", ".gif", ".jpg", ".jpeg", ".bmp", ".ico"}
+# Stands for the program's version in the sources.
+VERSION_PLACEHOLDER = "@PLIMBAR_VERSION@"
 CHARSET_UTF8 = re.compile(r"charset=utf-8", re.IGNORECASE)
 
 
@@ -45,7 +49,7 @@ def to_cp932(path, text):
              f"Shift_JIS (CP932) form; use another character")
 
 
-def convert(source, work):
+def convert(source, work, version):
     project = None
     for name in sorted(os.listdir(source)):
         src = os.path.join(source, name)
@@ -66,6 +70,7 @@ def convert(source, work):
             fail(f"{src}: not valid UTF-8 at byte {e.start}")
         if text.startswith("\ufeff"):
             text = text[1:]
+        text = text.replace(VERSION_PLACEHOLDER, version)
         if suffix in MARKUP_SUFFIXES:
             text, count = CHARSET_UTF8.subn("charset=Shift_JIS", text)
             if count != 1:
@@ -99,6 +104,8 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--output", required=True)
     parser.add_argument("--chmcmd", default="chmcmd")
+    parser.add_argument("--version", required=True,
+                        help=f"the program's version, put in place of {VERSION_PLACEHOLDER}")
     args = parser.parse_args()
 
     chmcmd = shutil.which(args.chmcmd)
@@ -109,7 +116,7 @@ def main():
     # that no file of an earlier build ends up in the help file.
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
-    project = convert(args.source, args.work)
+    project = convert(args.source, args.work, args.version)
     built = os.path.join(args.work, compiled_name(args.work, project))
 
     run = subprocess.run([chmcmd, project], cwd=args.work,

@@ -46,7 +46,7 @@ MENU_CAPTIONS = [
     "設定(&O)", "44KHz", "22KHz", "11KHz", "16Bits", "8Bits",
     "ﾍﾙﾌﾟ(&H)", "PlimbarMakerのヘルプ", "ﾊﾞｰｼﾞｮﾝ情報(&A)",
 ]
-ABOUT_TEXTS = ["PlimbarMaker Version 0.1", "OK"]
+ABOUT_TEXTS = ["PlimbarMaker Version {version}", "OK"]
 FILE_TEXTS = [
     ".plb", "PlimbarMaker.ini", "Plimbar.chm", "PlimbarMaker.exe", "WAV",
     "[Setting]", "[Version]", "[format]", "Version=20",
@@ -137,7 +137,9 @@ def rc_texts(rc_path):
         if word in ("CONTROL", "LTEXT", "CTEXT", "RTEXT", "PUSHBUTTON",
                     "DEFPUSHBUTTON", "GROUPBOX", "CHECKBOX", "AUTOCHECKBOX",
                     "POPUP", "MENUITEM", "CAPTION"):
-            m = quoted.search(stripped)
+            # The text right after the keyword; a control whose text is a
+            # macro (the about box's version line) has none here.
+            m = re.match(r'\w+\s+"((?:[^"]|"")*)"', stripped)
             if m:
                 texts.append(m.group(1))
     result = []
@@ -161,6 +163,8 @@ def main():
     parser.add_argument("--extract", default="extract_chmLib")
     parser.add_argument("--rc")
     parser.add_argument("--work")
+    parser.add_argument("--version", required=True,
+                        help="the version the build defines, as the about box shows it")
     args = parser.parse_args()
     checks = Checks()
 
@@ -248,7 +252,8 @@ def main():
     checks.check(not missing, "index.htm names the four waveforms", str(missing))
     missing = [shown(t) for t in MENU_CAPTIONS if shown(t) not in page]
     checks.check(not missing, "index.htm names every menu and menu item", str(missing))
-    missing = [t for t in ABOUT_TEXTS if t not in page]
+    missing = [t for t in (a.format(version=args.version) for a in ABOUT_TEXTS)
+               if t not in page]
     checks.check(not missing, "index.htm describes the about box", str(missing))
     missing = [t for t in FILE_TEXTS if t not in page]
     checks.check(not missing, "index.htm describes the patch, settings and WAV files", str(missing))

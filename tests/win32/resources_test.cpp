@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <cwchar>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -17,6 +18,12 @@
 namespace {
 
 constexpr WORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 1041
+
+// The version the build defines, as the resources show it.
+std::wstring ProjectVersion() {
+  const std::string v = PLIMBAR_PROJECT_VERSION;
+  return std::wstring(v.begin(), v.end());
+}
 
 std::string ExePath() {
   std::string p = std::string("Z:") + PLIMBAR_EXE_UNIX_PATH;
@@ -172,10 +179,11 @@ TEST_F(Resources, AboutBoxTemplate) {
     const wchar_t* cls;
     const wchar_t* text;
   };
+  const std::wstring aboutText = L"PlimbarMaker Version " + ProjectVersion();
   const Item items[3] = {
       {BS_DEFPUSHBUTTON | WS_TABSTOP, 65, 45, 50, 14, IDOK, L"#128", L"OK"},
       {SS_ICON, 10, 10, 20, 20, -1, L"#130", L"#103"},
-      {SS_CENTER | WS_GROUP, 45, 10, 135, 25, -1, L"#130", L"PlimbarMaker Version 0.1"},
+      {SS_CENTER | WS_GROUP, 45, 10, 135, 25, -1, L"#130", aboutText.c_str()},
   };
   for (const Item& it : items) {
     r.AlignDword();
@@ -306,11 +314,17 @@ TEST_F(Resources, VersionSaysWhatTheProgramIs) {
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\041104b0\\ProductName", &value, &len));
   EXPECT_EQ(std::wstring(static_cast<wchar_t*>(value)), L"PlimbarMaker");
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\041104b0\\ProductVersion", &value, &len));
-  EXPECT_EQ(std::wstring(static_cast<wchar_t*>(value)), L"0.1");
+  EXPECT_EQ(std::wstring(static_cast<wchar_t*>(value)), ProjectVersion());
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\041104b0\\FileVersion", &value, &len));
+  EXPECT_EQ(std::wstring(static_cast<wchar_t*>(value)), ProjectVersion());
   VS_FIXEDFILEINFO* fixed = nullptr;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);  // 0.1
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  // "major.minor[.patch]" as the two numbers of the fixed record.
+  unsigned major = 0, minor = 0, patch = 0;
+  ASSERT_GE(std::swscanf(ProjectVersion().c_str(), L"%u.%u.%u", &major, &minor, &patch), 2);
+  EXPECT_EQ(fixed->dwProductVersionMS, major << 16 | minor);
+  EXPECT_EQ(fixed->dwProductVersionLS, patch << 16);
+  EXPECT_EQ(fixed->dwFileVersionMS, major << 16 | minor);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 }
 
