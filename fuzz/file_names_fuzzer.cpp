@@ -9,8 +9,9 @@
 // Properties, beyond surviving under the sanitizers:
 //   StripExtension: null exactly when the name has more than 259
 //     characters; otherwise a prefix of the name of at most 259 characters,
-//     cut exactly at the first '.' when the text from there (dot included)
-//     is at most 4 characters, else the whole name.
+//     cut exactly at the first '.' of the file name (after the last '\\'
+//     or '/') when the text from there (dot included) is at most 4
+//     characters, else the whole name.
 //   AppendExtension: null exactly when the name or the extension has more
 //     than 259 characters or the result would; otherwise the name itself
 //     when it has at least 4 characters and ends in the extension (any
@@ -59,10 +60,16 @@ bool EndsWithAnyCase(const std::string& s, const std::string& tail) {
   return true;
 }
 
+// Where the file name begins: after the last '\\' or '/'.
+size_t FileNameStart(const std::string& name) {
+  const size_t sep = name.find_last_of("\\/");
+  return sep == std::string::npos ? 0 : sep + 1;
+}
+
 // What StripExtension should give; false for "null".
 bool ExpectedStrip(const std::string& name, std::string& out) {
   if (name.size() > kMaxName) return false;
-  size_t dot = name.find('.');
+  size_t dot = name.find('.', FileNameStart(name));
   out = (dot != std::string::npos && name.size() - dot <= 4)
             ? name.substr(0, dot)
             : name;
@@ -100,11 +107,14 @@ std::string CheckStrip(const std::string& name) {
             Describe("StripExtension", name, r, ok, want));
   if (r == nullptr) return std::string();
   const std::string got = r;
-  // Stated without the model: a prefix; what was cut starts at the first
-  // '.' and is at most 4 characters.
+  // Stated without the model: a prefix; what was cut is at most 4
+  // characters, starts with a '.' and holds no folder separator.
   CHECK(name.compare(0, got.size(), got) == 0);
   if (got != name) {
-    CHECK(got.size() == name.find('.') && name.size() - got.size() <= 4);
+    const std::string cut = name.substr(got.size());
+    CHECK(cut.size() <= 4 && cut[0] == '.' &&
+          cut.find_first_of("\\/") == std::string::npos &&
+          got.find('.', FileNameStart(name)) == std::string::npos);
   }
   // Its own buffer as input: a second strip finds the name unchanged or
   // cuts at the (new) first dot by the same rule.

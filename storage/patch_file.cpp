@@ -131,7 +131,12 @@ const char* StripExtension(const char* name) {
   char copy[kPathCapacity];
   std::memcpy(copy, name, len);
   copy[len] = '\0';
-  const char* dot = std::strchr(copy, '.');
+  // The first '.' of the file name: folders such as "PlimbarMaker-0.1-win32"
+  // (where the release unpacks) or "taro.yamada" have dots of their own.
+  const char* file = copy;
+  for (const char* p = copy; *p != '\0'; ++p)
+    if (*p == '\\' || *p == '/') file = p + 1;
+  const char* dot = std::strchr(file, '.');
   if (dot != nullptr && len - static_cast<size_t>(dot - copy) <= 4) {
     len = static_cast<size_t>(dot - copy);
     copy[len] = '\0';

@@ -70,8 +70,10 @@ bool SavePatchFile(const IniBackend& ini, const char* path, const Patch& p);
 bool WriteIniInt(const IniBackend& ini, const char* section, const char* key,
                  int value, const char* path);
 
-// name without its extension: cut at the first '.' of the whole name when
-// the text from there on, dot included, is at most 4 characters. Returns a
+// name without its extension: cut at the first '.' of the file name (the
+// part after the last '\\' or '/') when the text from there on, dot
+// included, is at most 4 characters. A '.' in a folder name never counts,
+// so My.Sounds\kick.plb gives My.Sounds\kick. Returns a
 // buffer of the function's own (overwritten by the next call), or null when
 // name is null or longer than 259 characters.
 const char* StripExtension(const char* name);

@@ -474,14 +474,20 @@ struct NameCase {
   const char* expected;
 };
 
-TEST(FileNames, StripExtensionCutsAtTheFirstDotOnlyForShortEndings) {
+TEST(FileNames, StripExtensionCutsAtTheFileNamesFirstDotOnlyForShortEndings) {
   const NameCase cases[] = {
       {"kick.plb", "kick"},
       {"kick", "kick"},
       {"kick.au", "kick"},
       {"kick.", "kick"},
       {"kick.aiff", "kick.aiff"},
-      {"My.Sounds\\kick.plb", "My.Sounds\\kick.plb"},
+      {"My.Sounds\\kick.plb", "My.Sounds\\kick"},
+      {"C:\\PlimbarMaker-0.1-win32\\examples\\kick.plb", "C:\\PlimbarMaker-0.1-win32\\examples\\kick"},
+      {"a.b/c.d\\kick.au", "a.b/c.d\\kick"},
+      {"My.Sounds\\kick", "My.Sounds\\kick"},
+      {"My.Sounds\\kick.aiff", "My.Sounds\\kick.aiff"},
+      {"My.Sounds\\.wav", "My.Sounds\\"},
+      {"x.y/", "x.y/"},
       {"Sounds\\kick.wav", "Sounds\\kick"},
       {"a.b.c", "a"},
       {"a.bc.d", "a.bc.d"},
