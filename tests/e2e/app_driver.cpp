@@ -1,5 +1,7 @@
 #include "app_driver.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -78,6 +80,93 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string TestName() {
+  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name)
+    if (c == '/' || c == '.') c = '_';
+  return name;
+}
+
+namespace {
+
+uint32_t Le32(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+}
+uint32_t Le16(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8;
+}
+
+}  // namespace
+
+Wav ParseWav(const std::string& b) {
+  Wav w;
+  if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0)
+    return w;
+  bool fmt = false;
+  for (size_t at = 12; at + 8 <= b.size();) {
+    const std::string id = b.substr(at, 4);
+    const uint32_t size = Le32(b, at + 4);
+    const size_t body = at + 8;
+    if (id == "fmt " && size >= 16 && body + 16 <= b.size()) {
+      w.channels = Le16(b, body + 2);
+      w.rate = Le32(b, body + 4);
+      w.bits = Le16(b, body + 14);
+      fmt = true;
+    } else if (id == "data") {
+      if (body + size > b.size()) return w;
+      w.data = b.substr(body, size);
+      w.ok = fmt;
+      return w;
+    }
+    at = body + size + (size & 1);
+  }
+  return w;
+}
+
+bool CaptureClosed(const std::string& path) {
+  const std::string b = ReadFile(path);
+  return b.size() >= 44 && Le32(b, 4) != 36;
+}
+
+std::string CaptureDeviceConfig(const std::string& captureUnix) {
+  return "pcm.!default { type file; slave.pcm \"null\"; file \"" + captureUnix +
+         "\"; format \"wav\" }\n";
+}
+
+namespace {
+
+struct HelpSearch {
+  DWORD pid;
+  HelpWindows found;
+};
+
+BOOL CALLBACK CountHelpWindows(HWND hwnd, LPARAM lp) {
+  HelpSearch* h = reinterpret_cast<HelpSearch*>(lp);
+  char cls[64] = "";
+  GetClassNameA(hwnd, cls, sizeof cls);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == h->pid && std::string(cls) == "HH Parent") {
+    ++h->found.count;
+    h->found.last = hwnd;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HelpWindows FindHelpWindows(HWND ofProcess) {
+  HelpSearch h = {0, {}};
+  GetWindowThreadProcessId(ofProcess, &h.pid);
+  EnumWindows(CountHelpWindows, reinterpret_cast<LPARAM>(&h));
+  return h.found;
 }
 
 bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
@@ -201,13 +290,19 @@ bool App::Start(const std::string& dir, const char* settings,
   if (!CopyFileA(WinPath(PLIMBAR_E2E_EXE).c_str(), exe.c_str(), FALSE))
     return false;
   if (settings != nullptr && !WriteFile(SettingsPath(), settings)) return false;
+  return Launch(exe, dir, env);
+}
+
+bool App::Launch(const std::string& exe, const std::string& workDir,
+                 const std::vector<std::string>& env) {
+  dir_ = exe.substr(0, exe.find_last_of('\\'));
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   std::string cmd = "\"" + exe + "\"";
   std::vector<char> block;
   if (!env.empty()) block = EnvironmentWith(env);
   if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0,
-                      block.empty() ? nullptr : block.data(), dir.c_str(),
+                      block.empty() ? nullptr : block.data(), workDir.c_str(),
                       &si, &pi_))
     return false;
   WaitForInputIdle(pi_.hProcess, kStartTimeoutMs);

@@ -29,6 +29,34 @@ bool WriteFile(const std::string& path, const std::string& text);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 
+// The running test's suite and name as a folder name ("Suite_Name", with
+// no '.' or '/').
+std::string TestName();
+
+// A WAV file taken apart: its format fields and the bytes of its data chunk.
+struct Wav {
+  bool ok = false;
+  uint32_t channels = 0, rate = 0, bits = 0;
+  std::string data;
+};
+Wav ParseWav(const std::string& bytes);
+
+// Playback captured by an ALSA "file" device. True once the device that
+// writes the file at path has been closed: the ALSA library then fills in
+// the sizes of the header (36 and 0 while it is open).
+bool CaptureClosed(const std::string& path);
+// The text of a .asoundrc that gives the programs started from then on one
+// output device, whose sound lands in the Unix file captureUnix.
+std::string CaptureDeviceConfig(const std::string& captureUnix);
+
+// The help windows ("HH Parent") of the process that owns a window: how
+// many, and the last one found.
+struct HelpWindows {
+  int count = 0;
+  HWND last = nullptr;
+};
+HelpWindows FindHelpWindows(HWND ofProcess);
+
 // Polls cond every few milliseconds until it holds or timeoutMs pass.
 bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs);
 
@@ -61,8 +89,13 @@ class App {
   // extra environment entries ("NAME=value") and waits for the main dialog.
   bool Start(const std::string& dir, const char* settings = nullptr,
              const std::vector<std::string>& env = {}, bool keep = false);
+  // Starts the program at exe as it is, in the working folder workDir (as
+  // a shortcut would), and waits for the main dialog.
+  bool Launch(const std::string& exe, const std::string& workDir,
+              const std::vector<std::string>& env = {});
 
   HWND dialog() const { return dialog_; }
+  // The program's folder.
   const std::string& dir() const { return dir_; }
   std::string SettingsPath() const { return dir_ + "\\PlimbarMaker.ini"; }
 

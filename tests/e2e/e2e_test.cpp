@@ -20,16 +20,6 @@ namespace {
 constexpr uint32_t kGreen = 0x00FF00;
 constexpr uint32_t kBlack = 0x000000;
 
-std::string TestName() {
-  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  // No '.' in folder names: the file-name rules look at the first '.' of
-  // the whole path.
-  for (char& c : name)
-    if (c == '/' || c == '.') c = '_';
-  return name;
-}
-
 void Screenshot(App& app, const std::string& name) {
   app.Settle();  // every control painted
   Image img = CaptureClient(app.dialog());

@@ -16,14 +16,6 @@ using namespace plimbar_test;
 
 namespace {
 
-std::string TestName() {
-  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  for (char& c : name)
-    if (c == '/' || c == '.') c = '_';
-  return name;
-}
-
 // Presses a key, alone, as the keyboard would, into the focused window of
 // the foreground program.
 void Key(HWND dialog, WORD key) {
@@ -242,8 +234,7 @@ TEST(Menus, EndOfPlaybackIsHandledWhileTheAboutBoxIsOpen) {
       std::string(PLIMBAR_E2E_WORK) + "/runs/" + TestName() + "/capture.wav";
   const std::string capture = WinPath(captureUnix);
   const std::string asoundrc = WinPath(std::string(home) + "/.asoundrc");
-  ASSERT_TRUE(WriteFile(asoundrc, "pcm.!default { type file; slave.pcm \"null\"; file \"" +
-                                      captureUnix + "\"; format \"wav\" }\n"));
+  ASSERT_TRUE(WriteFile(asoundrc, CaptureDeviceConfig(captureUnix)));
   // The device goes again with the test, however it ends.
   struct Remove {
     std::string path;
@@ -254,10 +245,7 @@ TEST(Menus, EndOfPlaybackIsHandledWhileTheAboutBoxIsOpen) {
   app.Command(IDC_TEST);
   HWND box = OpenAbout(app);
   ASSERT_NE(box, nullptr);
-  auto closed = [&] {
-    const std::string b = ReadFile(capture);
-    return b.size() >= 44 && b.compare(4, 4, std::string("\x24\0\0\0", 4)) != 0;
-  };
+  auto closed = [&] { return CaptureClosed(capture); };
   ASSERT_FALSE(closed()) << "the sound ended before the box opened";
   // The device is closed (the capture's header completed) only by the
   // end-of-playback handling, which runs inside the box's loop.
@@ -273,36 +261,6 @@ TEST(Menus, EndOfPlaybackIsHandledWhileTheAboutBoxIsOpen) {
 
 // --- help ----------------------------------------------------------------------
 
-namespace {
-
-struct HelpWindows {
-  DWORD pid;
-  int count;
-  HWND last;
-};
-
-BOOL CALLBACK CountHelpWindows(HWND hwnd, LPARAM lp) {
-  HelpWindows* h = reinterpret_cast<HelpWindows*>(lp);
-  char cls[64] = "";
-  GetClassNameA(hwnd, cls, sizeof cls);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (pid == h->pid && std::string(cls) == "HH Parent") {
-    ++h->count;
-    h->last = hwnd;
-  }
-  return TRUE;
-}
-
-HelpWindows FindHelpWindows(App& app) {
-  HelpWindows h = {0, 0, nullptr};
-  GetWindowThreadProcessId(app.dialog(), &h.pid);
-  EnumWindows(CountHelpWindows, reinterpret_cast<LPARAM>(&h));
-  return h;
-}
-
-}  // namespace
-
 TEST(Menus, HelpOpensOneHelpWindowAndReusesIt) {
   // The help file lies next to the program, as the build places it.
   const std::string dir = RunFolder(TestName());
@@ -312,14 +270,14 @@ TEST(Menus, HelpOpensOneHelpWindowAndReusesIt) {
   ASSERT_TRUE(CopyFileA(chm.c_str(), (dir + "\\Plimbar.chm").c_str(), FALSE)) << chm;
   App app;
   ASSERT_TRUE(app.Start(dir, nullptr, {}, /*keep=*/true));
-  ASSERT_EQ(FindHelpWindows(app).count, 0);
+  ASSERT_EQ(FindHelpWindows(app.dialog()).count, 0);
   app.PostCommand(IDM_HELP);
-  ASSERT_TRUE(WaitUntil([&] { return FindHelpWindows(app).count > 0; }, kWaitTimeoutMs))
+  ASSERT_TRUE(WaitUntil([&] { return FindHelpWindows(app.dialog()).count > 0; }, kWaitTimeoutMs))
       << "no help window";
-  HelpWindows first = FindHelpWindows(app);
+  HelpWindows first = FindHelpWindows(app.dialog());
   EXPECT_EQ(first.count, 1);
   app.PostCommand(IDM_HELP);
   ASSERT_TRUE(DrainPostedMessages(app, 9));
-  HelpWindows again = FindHelpWindows(app);
+  HelpWindows again = FindHelpWindows(app.dialog());
   EXPECT_EQ(again.count, 1) << "a second window instead of the first";
 }

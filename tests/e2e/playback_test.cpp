@@ -33,57 +33,6 @@ using namespace plimbar_test;
 
 namespace {
 
-uint32_t Le32(const std::string& b, size_t at) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
-}
-uint32_t Le16(const std::string& b, size_t at) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8;
-}
-
-std::string TestName() {
-  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  for (char& c : name)
-    if (c == '/' || c == '.') c = '_';
-  return name;
-}
-
-// A WAV file taken apart: its format fields and the bytes of its data chunk.
-struct Wav {
-  bool ok = false;
-  uint32_t channels = 0, rate = 0, bits = 0;
-  std::string data;
-};
-
-Wav ParseWav(const std::string& b) {
-  Wav w;
-  if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0)
-    return w;
-  bool fmt = false;
-  for (size_t at = 12; at + 8 <= b.size();) {
-    const std::string id = b.substr(at, 4);
-    const uint32_t size = Le32(b, at + 4);
-    const size_t body = at + 8;
-    if (id == "fmt " && size >= 16 && body + 16 <= b.size()) {
-      w.channels = Le16(b, body + 2);
-      w.rate = Le32(b, body + 4);
-      w.bits = Le16(b, body + 14);
-      fmt = true;
-    } else if (id == "data") {
-      if (body + size > b.size()) return w;
-      w.data = b.substr(body, size);
-      w.ok = fmt;
-      return w;
-    }
-    at = body + size + (size & 1);
-  }
-  return w;
-}
-
 // The Unix folder the suite's HOME points at, or "" when the suite was not
 // started that way.
 std::string AlsaHome() {
@@ -94,9 +43,7 @@ std::string AlsaHome() {
 // Gives the programs started from now on the capture device, writing into
 // the Unix file capture.
 bool UseCaptureDevice(const std::string& capture) {
-  return WriteFile(WinPath(AlsaHome() + "/.asoundrc"),
-                   "pcm.!default { type file; slave.pcm \"null\"; file \"" + capture +
-                       "\"; format \"wav\" }\n");
+  return WriteFile(WinPath(AlsaHome() + "/.asoundrc"), CaptureDeviceConfig(capture));
 }
 
 // Takes the output device away from the programs started from now on.
@@ -115,13 +62,6 @@ RunPaths MakeRun() {
   r.captureUnix = std::string(PLIMBAR_E2E_WORK) + "/runs/" + TestName() + "/capture.wav";
   r.capture = WinPath(r.captureUnix);
   return r;
-}
-
-// True once the device that wrote the file has been closed: the ALSA
-// library then fills in the sizes of the header.
-bool CaptureClosed(const std::string& path) {
-  const std::string b = ReadFile(path);
-  return b.size() >= 44 && Le32(b, 4) != 36;
 }
 
 bool WaitForCapture(const std::string& path) {
