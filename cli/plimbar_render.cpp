@@ -30,6 +30,14 @@
 #include "storage/ini.h"
 #include "storage/patch_file.h"
 
+#ifdef _WIN32
+// The Windows command prompt hands wildcards to the program as they are
+// typed: the C run-time expands "examples\*.plb" into the matching names.
+extern "C" {
+int _dowildcard = -1;
+}
+#endif
+
 namespace plimbar {
 namespace {
 

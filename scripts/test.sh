@@ -3,8 +3,9 @@
 #   1. the native build: unit tests, command-line tests, benchmarks built;
 #   2. the same unit tests built with AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   3. the 32-bit Windows build, its tests run under Wine (with a virtual X
-#      display for the program's window tests);
+#   3. the 32-bit Windows build and its release zip, their tests run under
+#      Wine (with a virtual X display for the program's window tests; the
+#      zip is also unpacked into a fresh prefix and used end to end);
 #   4. plimbar-render.exe under Wine against the native plimbar-render on
 #      the example and test patches: the WAVs must be byte-identical;
 #   5. the fuzz targets: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
@@ -18,7 +19,7 @@ jobs=${PLIMBAR_JOBS:-$(nproc)}
 
 "$root/scripts/setup-deps.sh"
 
-step() { printf '\n=== %s ===\n' "$*"; }
+step() { printf '\n=== %s (at %d s) ===\n' "$*" "$SECONDS"; }
 
 step "native build and tests"
 cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON >/dev/null
