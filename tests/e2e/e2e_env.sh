@@ -6,8 +6,9 @@
 #                                 boot the prefix, keep its wine server
 #   e2e_env.sh stop STATE_DIR     end the wine server and our Xvfb
 #
-# Environment: DISPLAY (":57"...), PLIMBAR_WINEPREFIX, PLIMBAR_WINE_RUN
-# (the wine wrapper script). Every wait is bounded.
+# Environment: DISPLAY (":57"..., or "auto": a free display from :100 on,
+# recorded in STATE_DIR/display for run_e2e.sh), PLIMBAR_WINEPREFIX,
+# PLIMBAR_WINE_RUN (the wine wrapper script). Every wait is bounded.
 set -u
 cmd=${1:?start or stop}
 state=${2:?state folder}
@@ -22,6 +23,20 @@ mkdir -p "$state"
 
 case "$cmd" in
 start)
+  if [ "$DISPLAY" = auto ]; then
+    # The first display number that nobody holds.
+    num=100
+    while [ -e "/tmp/.X11-unix/X$num" ] || [ -e "/tmp/.X$num-lock" ]; do
+      num=$((num + 1))
+      if [ $num -gt 199 ]; then
+        echo "no free X display between :100 and :199" >&2
+        exit 1
+      fi
+    done
+    DISPLAY=":$num"
+    socket=/tmp/.X11-unix/X$num
+    echo "$DISPLAY" >"$state/display"
+  fi
   if [ -S "$socket" ]; then
     echo "display $DISPLAY is up; using it"
   else
