@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -88,6 +89,11 @@ std::string TestName() {
   for (char& c : name)
     if (c == '/' || c == '.') c = '_';
   return name;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
 }
 
 namespace {

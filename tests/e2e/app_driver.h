@@ -33,6 +33,9 @@ bool FileExists(const std::string& path);
 // no '.' or '/').
 std::string TestName();
 
+// s in lower case (ASCII letters): Windows paths and INI names compare so.
+std::string Lower(std::string s);
+
 // A WAV file taken apart: its format fields and the bytes of its data chunk.
 struct Wav {
   bool ok = false;

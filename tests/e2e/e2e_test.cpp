@@ -45,11 +45,6 @@ std::vector<std::string> IniEntries(const std::string& text) {
   return out;
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // The value of key in section (any case) of an INI text, or "<missing>".
 std::string IniValue(const std::string& text, const std::string& section,
                      const std::string& key) {

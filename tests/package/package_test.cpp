@@ -16,7 +16,6 @@
 
 #include <windows.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -90,11 +89,6 @@ std::string SettingsValue(const std::string& ini, const char* section, const cha
   char buf[MAX_PATH] = "";
   GetPrivateProfileStringA(section, key, "<none>", buf, sizeof buf, ini.c_str());
   return buf;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 TEST(Package, UnpackedProgramOpensPlaysSavesHelpsAndExits) {
