@@ -136,6 +136,37 @@ Wav ParseWav(const std::string& b) {
   return w;
 }
 
+std::string PlayedDifference(const std::string& played, const std::string& want, int bits) {
+  const size_t frame = bits == 16 ? 2 : 1;
+  const std::string silence = bits == 16 ? std::string(2, '\0') : std::string(1, '\x80');
+  // Each frame of played either is want's next frame or was put in as
+  // silence. Taking the match whenever there is one is never worse than
+  // skipping: a silent frame matched early could have been skipped instead.
+  size_t p = 0, w = 0, inserted = 0;
+  while (w < want.size() && p + frame <= played.size()) {
+    if (played.compare(p, frame, want, w, frame) == 0) {
+      w += frame;
+    } else if (played.compare(p, frame, silence) == 0) {
+      ++inserted;
+    } else {
+      break;
+    }
+    p += frame;
+  }
+  for (; p + frame <= played.size() && played.compare(p, frame, silence) == 0; p += frame)
+    ++inserted;
+  if (w >= want.size() && p == played.size()) {
+    if (inserted > 0)
+      std::printf("note: the capture holds %zu silent frames between the sound's frames\n",
+                  inserted);
+    return "";
+  }
+  return "played " + std::to_string(played.size()) + " bytes, want " +
+         std::to_string(want.size()) + "; want's byte " + std::to_string(w) +
+         " is not found at played byte " + std::to_string(p) + " (" +
+         std::to_string(inserted) + " silent frames skipped before it)";
+}
+
 bool CaptureClosed(const std::string& path) {
   const std::string b = ReadFile(path);
   return b.size() >= 44 && Le32(b, 4) != 36;

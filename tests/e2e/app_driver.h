@@ -48,6 +48,12 @@ Wav ParseWav(const std::string& bytes);
 // writes the file at path has been closed: the ALSA library then fills in
 // the sizes of the header (36 and 0 while it is open).
 bool CaptureClosed(const std::string& path);
+// "" when played is want as the capture device received it: want's bytes
+// in order, whole, with nothing changed, where Wine's sound driver may have
+// put silent frames between them (it plays silence when its feeding thread
+// falls behind on a loaded machine, rather than stop the device).
+// Otherwise where the two part. bits is the depth of both (mono).
+std::string PlayedDifference(const std::string& played, const std::string& want, int bits);
 // The text of a .asoundrc that gives the programs started from then on one
 // output device, whose sound lands in the Unix file captureUnix.
 std::string CaptureDeviceConfig(const std::string& captureUnix);

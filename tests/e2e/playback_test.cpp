@@ -13,7 +13,9 @@
 // header that the ALSA library completes when the device is closed. While a
 // device is open the header's RIFF size reads 36 and its data size 0. A
 // block of an odd number of bytes at 16 bits (11025 Hz and odd Time) loses
-// its half sample: the device plays whole samples only.
+// its half sample: the device plays whole samples only. On a loaded
+// machine Wine's sound driver may fall behind and play silent frames
+// between the block's frames; PlayedDifference allows for those.
 //
 // Most tests leave the program to App's destructor, which ends it: writing
 // the settings at an orderly exit takes seconds under Wine, and the exit is
@@ -104,6 +106,26 @@ class Playback : public testing::Test {
 
 // --- what plays --------------------------------------------------------------
 
+// The comparison the suite's checks rest on: it lets through only silent
+// frames put between the sound's frames, nothing else.
+TEST_F(Playback, CaptureComparisonAllowsOnlyInsertedSilentFrames) {
+  const std::string z(2, '\0');
+  const std::string want = "\x01\x02" + z + "\x03\x04";  // three 16-bit frames
+  EXPECT_EQ(PlayedDifference(want, want, 16), "");
+  EXPECT_EQ(PlayedDifference(z + "\x01\x02" + z + z + z + "\x03\x04" + z, want, 16), "");
+  EXPECT_NE(PlayedDifference("\x01\x02" + z + "\x03\x05", want, 16), "") << "a changed byte";
+  EXPECT_NE(PlayedDifference("\x01\x02" + z, want, 16), "") << "a lost frame";
+  EXPECT_NE(PlayedDifference("\x01\x02" + z + "\x07\x07\x03\x04", want, 16), "")
+      << "a frame that is not silence";
+  EXPECT_NE(PlayedDifference("\x01\x02" + z + std::string(1, '\0') + "\x03\x04", want, 16),
+            "")
+      << "half a frame";
+  EXPECT_NE(PlayedDifference("\x03\x04\x01\x02" + z, want, 16), "") << "frames out of order";
+  // At 8 bits silence is 128; 0 is a sound.
+  EXPECT_EQ(PlayedDifference("\x80\x10\x80\x80\x20", "\x10\x80\x20", 8), "");
+  EXPECT_NE(PlayedDifference(std::string("\x10\0\x80\x20", 4), "\x10\x80\x20", 8), "");
+}
+
 class PlaybackFormat : public Playback,
                        public testing::WithParamInterface<std::tuple<int, int, int>> {};
 
@@ -133,8 +155,7 @@ TEST_P(PlaybackFormat, CapturedSoundIsTheExportedPcm) {
   EXPECT_EQ(captured.bits, static_cast<uint32_t>(bits));
   // An odd block at 16 bits ends in half a sample, which is not played.
   const size_t whole = bits == 16 ? bytes & ~static_cast<size_t>(1) : bytes;
-  ASSERT_EQ(captured.data.size(), whole);
-  EXPECT_TRUE(captured.data == exported.data.substr(0, whole));
+  EXPECT_EQ(PlayedDifference(captured.data, exported.data.substr(0, whole), bits), "");
   // Not silence: the comparison means something.
   const char silence = bits == 16 ? 0 : static_cast<char>(128);
   EXPECT_NE(captured.data.find_first_not_of(silence), std::string::npos);
@@ -176,7 +197,7 @@ TEST_F(Playback, SecondPressDuringPlaybackDoesNothingAndAPressAfterTheEndPlays) 
   EXPECT_FALSE(FileExists(run.capture)) << "a press during playback played";
   const Wav played = ParseWav(ReadFile(kept));
   ASSERT_TRUE(played.ok);
-  EXPECT_TRUE(played.data == first.data);
+  EXPECT_EQ(PlayedDifference(played.data, first.data, 16), "");
   // The export holds the sound as the last render left it: the press
   // during playback did not render the edit.
   const Wav unchanged = ParseWav(ExportWav(app, run.win + "\\unchanged.wav"));
@@ -190,8 +211,8 @@ TEST_F(Playback, SecondPressDuringPlaybackDoesNothingAndAPressAfterTheEndPlays) 
   const Wav edited = ParseWav(ExportWav(app, run.win + "\\edited.wav"));
   ASSERT_TRUE(second.ok);
   ASSERT_TRUE(edited.ok);
-  EXPECT_EQ(second.data.size(), 176400u);
-  EXPECT_TRUE(second.data == edited.data);
+  EXPECT_EQ(edited.data.size(), 176400u);
+  EXPECT_EQ(PlayedDifference(second.data, edited.data, 16), "");
   EXPECT_FALSE(edited.data == first.data) << "the press after the end did not render";
 }
 
@@ -226,8 +247,9 @@ TEST_F(Playback, RendersDuringPlaybackHappenAtOnceAndThePressedSoundPlays) {
   ASSERT_TRUE(played.ok);
   EXPECT_EQ(played.rate, 44100u);
   EXPECT_EQ(played.bits, 16u);
-  ASSERT_EQ(played.data.size(), 176400u);
-  EXPECT_TRUE(played.data == pressed.data) << "the sound changed while it played";
+  ASSERT_EQ(pressed.data.size(), 176400u);
+  EXPECT_EQ(PlayedDifference(played.data, pressed.data, 16), "")
+      << "the sound changed while it played";
 
   // The next press plays the new sound: 22050 Hz, 8 bits, square.
   const Wav now = ParseWav(ExportWav(app, run.win + "\\now.wav"));
@@ -238,8 +260,8 @@ TEST_F(Playback, RendersDuringPlaybackHappenAtOnceAndThePressedSoundPlays) {
   const Wav next = ParseWav(ReadFile(run.capture));
   EXPECT_EQ(next.rate, 22050u);
   EXPECT_EQ(next.bits, 8u);
-  EXPECT_EQ(next.data.size(), 44100u);
-  EXPECT_TRUE(next.data == now.data);
+  EXPECT_EQ(now.data.size(), 44100u);
+  EXPECT_EQ(PlayedDifference(next.data, now.data, 8), "");
 }
 
 TEST_F(Playback, WithoutAnOutputDeviceTestOnlyRenders) {
