@@ -116,6 +116,21 @@ std::string ExpectedText(const Patch& p, const Settings& s) {
   return t;
 }
 
+// The written file at path (its bytes are text) reads back as the patch
+// and format that were written, and as the last folder when it is carried.
+void ReadsBack(const char* path, const std::string& text, const Patch& p, const Settings& s,
+               bool carried) {
+  Settings s2;
+  Patch p2;
+  ReadAndCheck(path, text, s2, p2);
+  CHECK(SamePatch(p, p2));
+  CHECK(s2.format.rate == s.format.rate && s2.format.bits == s.format.bits);
+  if (carried) {
+    CHECK_MSG(std::strcmp(s2.lastFolder, s.lastFolder) == 0,
+              "folder " + Quote(s.lastFolder) + " came back as " + Quote(s2.lastFolder));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -137,28 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CHECK(WriteSettings(kPortableIni, fresh.path(), p, s));
   const std::string written = fresh.Read();
   CHECK_MSG(written == ExpectedText(p, s), "written " + Quote(written));
-  Settings s2;
-  Patch p2;
-  ReadAndCheck(fresh.path(), written, s2, p2);
-  CHECK(SamePatch(p, p2));
-  CHECK(s2.format.rate == s.format.rate && s2.format.bits == s.format.bits);
-  if (carried) {
-    CHECK_MSG(std::strcmp(s2.lastFolder, s.lastFolder) == 0,
-              "folder " + Quote(s.lastFolder) + " came back as " +
-                  Quote(s2.lastFolder));
-  }
+  ReadsBack(fresh.path(), written, p, s, carried);
 
   // An exit over the file as it was found.
   over.Write(data, size);
   CHECK(WriteSettings(kPortableIni, over.path(), p, s));
-  const std::string rewritten = over.Read();
-  ReadAndCheck(over.path(), rewritten, s2, p2);
-  CHECK(SamePatch(p, p2));
-  CHECK(s2.format.rate == s.format.rate && s2.format.bits == s.format.bits);
-  if (carried) {
-    CHECK_MSG(std::strcmp(s2.lastFolder, s.lastFolder) == 0,
-              "folder " + Quote(s.lastFolder) + " came back as " +
-                  Quote(s2.lastFolder));
-  }
+  ReadsBack(over.path(), over.Read(), p, s, carried);
   return 0;
 }

@@ -20,6 +20,7 @@
 
 #include "storage/ini.h"
 #include "storage/ini_win32.h"
+#include "test_support.h"
 
 namespace plimbar {
 namespace {
@@ -35,24 +36,6 @@ std::string TempFolder(const std::string& name) {
   std::string dir = std::string(base) + "plimbar_ini_cmp_" + name;
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
-}
-
-void Put(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-std::string Get(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return "<no file>";
-  std::string s;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  std::fclose(f);
-  return s;
 }
 
 // Wine's layout of an INI text: no blank lines, no blanks around the first
@@ -191,15 +174,16 @@ TEST_P(IniBackends, GiveTheSameReadsAndFiles) {
   DeleteFileA(portable.c_str());
   DeleteFileA(win32.c_str());
   if (sc.initial != nullptr) {
-    Put(portable, sc.initial);
-    Put(win32, sc.initial);
+    plimbar::test::WriteText(portable, sc.initial);
+    plimbar::test::WriteText(win32, sc.initial);
   }
   std::vector<std::string> a = RunSteps(kPortableIni, portable, sc.steps);
   std::vector<std::string> b = RunSteps(kWin32Ini, win32, sc.steps);
   // Let the platform write back any file it keeps cached.
   WritePrivateProfileStringA(nullptr, nullptr, nullptr, win32.c_str());
   EXPECT_EQ(a, b) << "reads differ (left: portable, right: Win32)";
-  const std::string pa = Get(portable), pb = Get(win32);
+  const std::string pa = plimbar::test::ReadText(portable);
+  const std::string pb = plimbar::test::ReadText(win32);
   if (sc.wineRewrites && RunningUnderWine()) {
     std::printf("%s: Wine rewrote the file:\n--- portable ---\n%s--- Win32 ---\n%s",
                 sc.name, pa.c_str(), pb.c_str());
