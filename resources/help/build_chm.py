@@ -135,11 +135,28 @@ def main():
         if f.read(4) != b"ITSF":
             fail(f"{built} is not a compiled help file")
 
+    with open(built, "rb") as f:
+        data = f.read()
     out_dir = os.path.dirname(os.path.abspath(args.output))
     os.makedirs(out_dir, exist_ok=True)
     temp = args.output + ".part"
-    shutil.copyfile(built, temp)
+    with open(temp, "wb") as f:
+        f.write(without_build_time(data, built))
     os.replace(temp, args.output)
+
+
+def without_build_time(data, name):
+    """The help file with its two records of the build time set to 0, so
+    that every build of the same sources gives the same bytes: the header's
+    (at offset 16, big-endian) and the #SYSTEM file's entry 10 (4 bytes,
+    little-endian, a few seconds later than the header's)."""
+    stamp = int.from_bytes(data[16:20], "big")
+    found = [m.start() for m in re.finditer(re.escape(b"\x0a\x00\x04\x00"), data)
+             if abs(int.from_bytes(data[m.start() + 4:m.start() + 8], "little") - stamp) < 3600]
+    if len(found) != 1:
+        fail(f"{name}: the build time of #SYSTEM was not found once, but {len(found)} times")
+    at = found[0] + 4
+    return data[:16] + bytes(4) + data[20:at] + bytes(4) + data[at + 4:]
 
 
 if __name__ == "__main__":
