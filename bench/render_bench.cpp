@@ -32,13 +32,11 @@ struct Case {
 constexpr int kBest = 100;      // the noise kernel the program picks
 constexpr int kWorstCase = 3;   // nine noise oscillators at the lowest pitch
 
-const char* KernelName(int level) {
-  switch (level) {
-    case kNoiseKernelBase: return "base";
-    case kNoiseKernelAvx: return "avx";
-    case kNoiseKernelAvx512: return "avx512";
-    default: return "?";
-  }
+// A short name of kNoiseKernels[index]: its width and vectors per block.
+std::string KernelName(int index) {
+  static const char* const kWidths[] = {"base", "avx", "avx512"};
+  const NoiseWindowKernel& k = kNoiseKernels[index];
+  return std::string(kWidths[k.level]) + "x" + std::to_string(k.groups);
 }
 
 // Every oscillator's parameters set to one value (Time 100).
@@ -149,19 +147,19 @@ std::unique_ptr<Engine> EngineFor(const Patch& p) {
 }
 
 // Renders the patch with all nine oscillators pending from the same noise
-// state, every iteration: the reference render (level -1) or the fast one
-// with the noise kernel of that level (kBest: the one the program picks).
-void BenchRender(benchmark::State& state, const Patch& patch, int level,
+// state, every iteration: the reference render (kernel -1) or the fast one
+// with kNoiseKernels[kernel] (kBest: the one the program picks).
+void BenchRender(benchmark::State& state, const Patch& patch, int kernel,
                  const std::string& key) {
   std::unique_ptr<Engine> e = EngineFor(patch);
-  const int chosen = CurrentNoiseKernel().level;
-  if (level >= 0) SelectNoiseKernel(level == kBest ? chosen : level);
+  const int chosen = DefaultNoiseKernel();
+  if (kernel >= 0) SelectNoiseKernel(kernel == kBest ? chosen : kernel);
   std::vector<double>& times = Timings()[key];
   for (auto _ : state) {
     MarkAllPending(*e);
     e->noiseState = kNoiseSeed;
     const auto t0 = std::chrono::steady_clock::now();
-    if (level >= 0) {
+    if (kernel >= 0) {
       RenderPatch(*e);
     } else {
       ReferenceRenderPatch(*e);
@@ -223,17 +221,18 @@ int main(int argc, char** argv) {
         ->Repetitions(5)
         ->ReportAggregatesOnly(true);
   }
-  // The worst case with each narrower kernel this processor can run, as a
-  // processor without the widest vectors would render it.
+  // The worst case with each kernel this processor can run, as a processor
+  // without the widest vectors would render it, and in the 32-bit x86
+  // build's block layout as well as in the 64-bit one.
   const Patch worst = cases[kWorstCase].patch;
-  for (int level = 0; level < kNoiseKernelLevels; ++level) {
-    if (!NoiseKernelSupported(level)) continue;
-    const std::string name = std::string("fast_") + KernelName(level) + "/" +
-                             cases[kWorstCase].name;
+  for (int kernel = 0; kernel < kNoiseKernelCount; ++kernel) {
+    if (!NoiseKernelSupported(kNoiseKernels[kernel].level)) continue;
+    const std::string name =
+        "fast_" + KernelName(kernel) + "/" + cases[kWorstCase].name;
     benchmark::RegisterBenchmark(
         name.c_str(),
-        [worst, level, name](benchmark::State& s) {
-          BenchRender(s, worst, level, name);
+        [worst, kernel, name](benchmark::State& s) {
+          BenchRender(s, worst, kernel, name);
         })
         ->Unit(benchmark::kMillisecond)
         ->Repetitions(5)
@@ -268,11 +267,10 @@ int main(int argc, char** argv) {
   for (const Case& c : cases) {
     line(c.name, "fast/" + c.name, "reference/" + c.name);
   }
-  for (int level = 0; level < kNoiseKernelLevels; ++level) {
+  for (int kernel = 0; kernel < kNoiseKernelCount; ++kernel) {
     const std::string name = cases[kWorstCase].name;
-    line(name + " (" + KernelName(level) + ")",
-         std::string("fast_") + KernelName(level) + "/" + name,
-         "reference/" + name);
+    line(name + " (" + KernelName(kernel) + ")",
+         "fast_" + KernelName(kernel) + "/" + name, "reference/" + name);
   }
   const auto m = t.find("mixdown");
   if (m != t.end()) {

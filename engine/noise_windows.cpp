@@ -45,28 +45,13 @@ enum Walk {
   kDiagonal,         // G steps at a time, each row loaded once, added G times
 };
 
-// Vectors per block and walk, per kernel, as measured here. 32-bit x86 has
-// eight vector registers: there the sums must all fit with room for a row,
-// so that nothing is spilled in the loop. 64-bit x86 has sixteen, and
-// thirty-two with AVX-512, enough for the sums and the rows in use.
-#if defined(__x86_64__) || defined(__aarch64__)
-constexpr int kBaseGroups = 12;
-constexpr Walk kBaseWalk = kStepByStep;
-constexpr int kAvxGroups = 12;
-constexpr Walk kAvxWalk = kStepByStep;
-constexpr int kAvx512Groups = 12;
-constexpr Walk kAvx512Walk = kRowsInRegisters;
-#else
-constexpr int kBaseGroups = 6;
-constexpr Walk kBaseWalk = kDiagonal;
-constexpr int kAvxGroups = 7;
-constexpr Walk kAvxWalk = kDiagonal;
-constexpr int kAvx512Groups = 7;
-constexpr Walk kAvx512Walk = kDiagonal;
-#endif
-constexpr int kMaxBlock = 8 * kAvx512Groups;  // the widest kernel's block
-static_assert(kMaxBlock <= 128, "the workspace holds blocks of 128");
-
+// Vectors per block and walk of each kernel, in two layouts, as measured
+// here. 32-bit x86 has eight vector registers: there the sums must all fit
+// with room for a row, so that nothing is spilled in the loop (its layout:
+// few vectors, the diagonal walk). 64-bit x86 has sixteen, and thirty-two
+// with AVX-512, enough for the sums and the rows in use. Every layout gives
+// the same doubles; each build renders with its own, and the tests run
+// both on any machine.
 constexpr int kRows = 2 * kNoiseVectorWindow;
 
 struct Workspace {
@@ -216,6 +201,7 @@ __attribute__((always_inline)) inline void SmoothWindows(
     const double* scratch, const int* starts, int begin, int end,
     double* out, double* raw) {
   constexpr int kBlock = W * G;
+  static_assert(kBlock <= 128, "the workspace holds blocks of 128");
   const Workspace ws = Carve(raw);
   int rootSpan = -1;  // the last square root taken
   double root = 0.0;
@@ -296,55 +282,82 @@ __attribute__((always_inline)) inline void SmoothWindows(
   }
 }
 
-void SmoothBase(const double* scratch, const int* starts, int begin, int end,
-                double* out, double* workspace) {
-  SmoothWindows<Vec2, Mask2, 2, kBaseGroups, kBaseWalk>(
-      scratch, starts, begin, end, out, workspace);
+// One kernel function per vector width, block layout and walk.
+template <typename V, typename M, int W, int G, Walk kWalk>
+void Smooth(const double* scratch, const int* starts, int begin, int end,
+            double* out, double* workspace) {
+  SmoothWindows<V, M, W, G, kWalk>(scratch, starts, begin, end, out,
+                                   workspace);
 }
 
 #if defined(__i386__) || defined(__x86_64__)
 #define PLIMBAR_X86_KERNELS 1
-
+// The wider vectors, compiled for the processors that have them.
+template <int G, Walk kWalk>
 __attribute__((target("avx"))) void SmoothAvx(const double* scratch,
                                               const int* starts, int begin,
                                               int end, double* out,
                                               double* workspace) {
-  SmoothWindows<Vec4, Mask4, 4, kAvxGroups, kAvxWalk>(
-      scratch, starts, begin, end, out, workspace);
+  SmoothWindows<Vec4, Mask4, 4, G, kWalk>(scratch, starts, begin, end, out,
+                                          workspace);
 }
 
+template <int G, Walk kWalk>
 __attribute__((target("avx512f"))) void SmoothAvx512(const double* scratch,
                                                      const int* starts,
                                                      int begin, int end,
                                                      double* out,
                                                      double* workspace) {
-  SmoothWindows<Vec8, Mask8, 8, kAvx512Groups, kAvx512Walk>(
-      scratch, starts, begin, end, out, workspace);
+  SmoothWindows<Vec8, Mask8, 8, G, kWalk>(scratch, starts, begin, end, out,
+                                          workspace);
 }
+#define PLIMBAR_AVX(G, walk) SmoothAvx<G, walk>
+#define PLIMBAR_AVX512(G, walk) SmoothAvx512<G, walk>
+#else
+// No wider vectors: those levels are never supported (the base kernel
+// stands in their rows).
+#define PLIMBAR_AVX(G, walk) Smooth<Vec2, Mask2, 2, G, walk>
+#define PLIMBAR_AVX512(G, walk) Smooth<Vec2, Mask2, 2, G, walk>
 #endif
 
-const NoiseWindowKernel kKernels[kNoiseKernelLevels] = {
-    {kNoiseKernelBase, SmoothBase, "base"},
-#ifdef PLIMBAR_X86_KERNELS
-    {kNoiseKernelAvx, SmoothAvx, "avx"},
-    {kNoiseKernelAvx512, SmoothAvx512, "avx512"},
-#else
-    {kNoiseKernelAvx, SmoothBase, "base"},
-    {kNoiseKernelAvx512, SmoothBase, "base"},
-#endif
+}  // namespace
+
+// The 64-bit layout of each width first, then the 32-bit x86 one.
+const NoiseWindowKernel kNoiseKernels[kNoiseKernelCount] = {
+    {kNoiseKernelBase, 12, Smooth<Vec2, Mask2, 2, 12, kStepByStep>,
+     "base, 12 vectors step by step"},
+    {kNoiseKernelAvx, 12, PLIMBAR_AVX(12, kStepByStep),
+     "avx, 12 vectors step by step"},
+    {kNoiseKernelAvx512, 12, PLIMBAR_AVX512(12, kRowsInRegisters),
+     "avx512, 12 vectors with rows in registers"},
+    {kNoiseKernelBase, 6, Smooth<Vec2, Mask2, 2, 6, kDiagonal>,
+     "base, 6 vectors diagonally"},
+    {kNoiseKernelAvx, 7, PLIMBAR_AVX(7, kDiagonal),
+     "avx, 7 vectors diagonally"},
+    {kNoiseKernelAvx512, 7, PLIMBAR_AVX512(7, kDiagonal),
+     "avx512, 7 vectors diagonally"},
 };
 
-int BestLevel() {
+namespace {
+
+// Where this build's layout starts in kNoiseKernels.
+#if defined(__x86_64__) || defined(__aarch64__)
+constexpr int kOwnLayout = 0;
+#else
+constexpr int kOwnLayout = kNoiseKernelLevels;
+#endif
+
+int BestKernel() {
 #ifdef PLIMBAR_X86_KERNELS
   __builtin_cpu_init();
 #endif
   for (int level = kNoiseKernelLevels - 1; level > 0; --level) {
-    if (NoiseKernelSupported(level)) return level;
+    if (NoiseKernelSupported(level)) return kOwnLayout + level;
   }
-  return kNoiseKernelBase;
+  return kOwnLayout + kNoiseKernelBase;
 }
 
-int g_level = -1;  // chosen at first use
+int g_kernel = -1;  // chosen at first use
 
 }  // namespace
 
@@ -365,14 +378,16 @@ bool NoiseKernelSupported(int level) {
 }
 
 const NoiseWindowKernel& CurrentNoiseKernel() {
-  if (g_level < 0) g_level = BestLevel();
-  return kKernels[g_level];
+  if (g_kernel < 0) g_kernel = BestKernel();
+  return kNoiseKernels[g_kernel];
 }
 
-bool SelectNoiseKernel(int level) {
-  if (level < 0 || level >= kNoiseKernelLevels) return false;
-  if (!NoiseKernelSupported(level)) return false;
-  g_level = level;
+int DefaultNoiseKernel() { return BestKernel(); }
+
+bool SelectNoiseKernel(int index) {
+  if (index < 0 || index >= kNoiseKernelCount) return false;
+  if (!NoiseKernelSupported(kNoiseKernels[index].level)) return false;
+  g_kernel = index;
   return true;
 }
 

@@ -44,20 +44,32 @@ using NoiseSmoothFunction = void (*)(const double* scratch, const int* starts,
                                      double* workspace);
 
 struct NoiseWindowKernel {
-  int level;  // NoiseKernelLevel
+  int level;   // NoiseKernelLevel: the vector width
+  int groups;  // vectors per block
   NoiseSmoothFunction smooth;
   const char* name;
 };
 
-// Whether this processor and system can run the kernel of that level.
+// Every kernel that some build renders with: each vector width in the
+// layout of the 64-bit builds (entries 0 .. 2) and in that of the 32-bit x86
+// build (entries 3 .. 5), whatever this build is, so that both can be
+// tested on any machine.
+constexpr int kNoiseKernelCount = 2 * kNoiseKernelLevels;
+extern const NoiseWindowKernel kNoiseKernels[kNoiseKernelCount];
+
+// Whether this processor and system can run kernels of that level.
 bool NoiseKernelSupported(int level);
 
-// The kernel in use: the widest supported one unless a test chose another.
+// The kernel in use: the widest supported one in this build's layout unless
+// a test chose another.
 const NoiseWindowKernel& CurrentNoiseKernel();
 
-// Uses the kernel of that level from now on; false (and no change) when the
+// The index in kNoiseKernels of the kernel this build picks here.
+int DefaultNoiseKernel();
+
+// Uses kNoiseKernels[index] from now on; false (and no change) when the
 // processor cannot run it. For tests and benchmarks.
-bool SelectNoiseKernel(int level);
+bool SelectNoiseKernel(int index);
 
 }  // namespace plimbar
 

@@ -160,19 +160,20 @@ std::string Difference(const EnginePair& pair) {
   return std::string();
 }
 
-// The kernels this processor can run.
+// The kernels this processor can run, in the block layouts of every build
+// (kNoiseKernels), not only this build's.
 std::vector<int> SupportedKernels() {
-  std::vector<int> levels;
-  for (int level = 0; level < kNoiseKernelLevels; ++level) {
-    if (NoiseKernelSupported(level)) levels.push_back(level);
+  std::vector<int> kernels;
+  for (int k = 0; k < kNoiseKernelCount; ++k) {
+    if (NoiseKernelSupported(kNoiseKernels[k].level)) kernels.push_back(k);
   }
-  return levels;
+  return kernels;
 }
 
 // Restores the kernel that the program would pick.
 class KernelChoice {
  public:
-  KernelChoice() : saved_(CurrentNoiseKernel().level) {}
+  KernelChoice() : saved_(DefaultNoiseKernel()) {}
   ~KernelChoice() { SelectNoiseKernel(saved_); }
 
  private:
@@ -228,9 +229,8 @@ TEST(WindowKernels, MatchPlainSmoothingForAnyWindowStarts) {
     const int end = kLength - r.Between(0, 300);
     // The workspace may sit at any alignment.
     double* ws = workspace.data() + (trial % 2);
-    for (int level : SupportedKernels()) {
-      ASSERT_TRUE(SelectNoiseKernel(level));
-      const NoiseWindowKernel& kernel = CurrentNoiseKernel();
+    for (int index : SupportedKernels()) {
+      const NoiseWindowKernel& kernel = kNoiseKernels[index];
       std::fill(sums.begin(), sums.end(), 12345.0);
       kernel.smooth(scratch.data(), starts.data(), begin, end, sums.data(),
                     ws);
@@ -296,14 +296,14 @@ TEST(PhaseWrap, MatchesSubtractingOneAtATime) {
 
 TEST(RenderEquivalence, ManyShortRandomPatches) {
   KernelChoice restore;
-  const int chosen = CurrentNoiseKernel().level;
-  for (int level : SupportedKernels()) {
-    ASSERT_TRUE(SelectNoiseKernel(level));
+  const int chosen = DefaultNoiseKernel();
+  for (int kernel : SupportedKernels()) {
+    ASSERT_TRUE(SelectNoiseKernel(kernel));
     SCOPED_TRACE(CurrentNoiseKernel().name);
     // The full count with the kernel that this processor renders with, a
     // sample with the others.
-    const int patches = kSlowBuild ? 150 : level == chosen ? 2000 : 400;
-    Random r(20240601 + level);
+    const int patches = kSlowBuild ? 150 : kernel == chosen ? 2000 : 400;
+    Random r(20240601 + kernel);
     EnginePair pair;
     for (int t = 0; t < patches; ++t) {
       const int time = r.Chance(90) ? r.Between(1, 4) : r.Between(5, 8);
@@ -329,8 +329,8 @@ TEST(RenderEquivalence, ManyShortRandomPatches) {
 
 TEST(RenderEquivalence, NoiseAtEveryPitch) {
   KernelChoice restore;
-  for (int level : SupportedKernels()) {
-    ASSERT_TRUE(SelectNoiseKernel(level));
+  for (int kernel : SupportedKernels()) {
+    ASSERT_TRUE(SelectNoiseKernel(kernel));
     SCOPED_TRACE(CurrentNoiseKernel().name);
     Random r(99);
     EnginePair pair;
@@ -360,16 +360,16 @@ TEST(RenderEquivalence, NoiseAtEveryPitch) {
 TEST(RenderEquivalence, RandomPatchesAtFullLength) {
   Random r(31337);
   EnginePair pair;
-  const std::vector<int> levels = SupportedKernels();
+  const std::vector<int> kernels = SupportedKernels();
   for (int t = 0; t < kLongPatches; ++t) {
     const Patch p = RandomPatch(r, 100);
     const uint32_t state = r.Next();
     pair.Load(p, state);
     ReferenceRenderPatch(*pair.reference);
     // Every kernel against the same reference render.
-    for (int level : levels) {
+    for (int kernel : kernels) {
       KernelChoice restore;
-      ASSERT_TRUE(SelectNoiseKernel(level));
+      ASSERT_TRUE(SelectNoiseKernel(kernel));
       pair.fast->patch = p;
       MarkAllPending(*pair.fast);
       pair.fast->noiseState = state;
@@ -478,8 +478,8 @@ void PrintTimings(const char* what, const Patch& p) {
   });
   std::printf("%s, Time 100: reference %.1f ms\n", what, ref * 1e3);
   KernelChoice restore;
-  for (int level : SupportedKernels()) {
-    SelectNoiseKernel(level);
+  for (int kernel : SupportedKernels()) {
+    SelectNoiseKernel(kernel);
     const double fast = BestSeconds([&] {
       MarkAllPending(*pair.fast);
       RenderPatch(*pair.fast);
