@@ -1,18 +1,22 @@
 #!/usr/bin/env python3
-"""Checks the release zip without running it.
+"""Checks the release zips without running them.
 
-- its name carries the version, and it holds exactly one folder of that
-  name with the program, the help, the renderer, the user's guide, the
-  license and the example patches, nothing else;
+For each zip (PlimbarMaker-<version>-win32.zip or -win64.zip):
+- its name carries the version and the kind, and it holds exactly one
+  folder of that name with the program, the help, the renderer, the user's
+  guide, the license and the example patches, nothing else;
 - the examples and the help are the project's own, byte for byte;
-- both programs are 32-bit x86 Windows programs (GUI and console), carry no
-  debugging data, and import only DLLs that every Windows has: no run-time
-  DLL of the compiler;
+- both programs are Windows programs (GUI and console) for the zip's kind,
+  32-bit x86 or x86-64, carry no debugging data, and import only DLLs that
+  every Windows has: no run-time DLL of the compiler;
 - Readme.txt and License.txt are UTF-8 with a byte-order mark and CR LF line
   ends (what Notepad shows right), with the version in place.
+With two zips, also: both programs' resources (dialogs, menu, strings,
+icon, version record), as windres reads them back, are the same bytes in
+both, and the two zips differ in nothing but the programs.
 
-usage: check_package.py --zip FILE --version X.Y --objdump PATH
-                        --examples DIR --chm FILE
+usage: check_package.py --zip FILE [--zip FILE] --version X.Y
+                        --objdump PATH --windres PATH --examples DIR --chm FILE
 """
 
 import argparse
@@ -30,8 +34,8 @@ SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comdlg32.dll",
     "winmm.dll", "msvcrt.dll",
 }
-IMAGE_FILE_MACHINE_I386 = 0x14C
-PE32_MAGIC = 0x10B
+# PE machine and optional-header magic of each kind.
+KINDS = {"win32": (0x14C, 0x10B, "32-bit x86"), "win64": (0x8664, 0x20B, "x86-64")}
 SUBSYSTEM_GUI = 2
 SUBSYSTEM_CONSOLE = 3
 
@@ -81,25 +85,32 @@ def check_text(checks, name, data, must_hold):
     checks.check("@PLIMBAR_VERSION@" not in text, f"{name} has the version in place")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--zip", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--objdump", required=True)
-    parser.add_argument("--examples", required=True)
-    parser.add_argument("--chm", required=True)
-    args = parser.parse_args()
-    checks = Checks()
+def resources(windres, path):
+    """The program's resources as windres writes them, or None."""
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "r.res")
+        run = subprocess.run([windres, "-i", path, "-O", "res", "-o", out],
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if run.returncode != 0 or not os.path.exists(out):
+            return None
+        with open(out, "rb") as f:
+            return f.read()
 
-    top = f"PlimbarMaker-{args.version}-win32"
-    checks.check(os.path.basename(args.zip) == top + ".zip", f"the zip is named {top}.zip",
-                 os.path.basename(args.zip))
+
+def check_zip(checks, args, path):
+    """Checks one zip; returns its files by name inside the package folder."""
+    kind = next((k for k in KINDS if os.path.basename(path).endswith(f"-{k}.zip")), "win32")
+    machine, magic, bits = KINDS[kind]
+    top = f"PlimbarMaker-{args.version}-{kind}"
+    print(f"--- {os.path.basename(path)}")
+    checks.check(os.path.basename(path) == top + ".zip", f"the zip is named {top}.zip",
+                 os.path.basename(path))
     examples = sorted(n for n in os.listdir(args.examples) if n.endswith(".plb"))
     expected = {f"{top}/{n}" for n in ("PlimbarMaker.exe", "Plimbar.chm", "plimbar-render.exe",
                                        "Readme.txt", "License.txt")}
     expected |= {f"{top}/examples/{n}" for n in examples}
 
-    with zipfile.ZipFile(args.zip) as z:
+    with zipfile.ZipFile(path) as z:
         infos = [i for i in z.infolist() if not i.is_dir()]
         names = [i.filename for i in infos]
         checks.check(len(names) == len(set(names)), "no entry twice")
@@ -109,48 +120,75 @@ def main():
         print(f"{'size':>10}  file")
         for i in infos:
             print(f"{i.file_size:>10}  {i.filename}")
-        print(f"{os.path.getsize(args.zip):>10}  {os.path.basename(args.zip)} (compressed)")
-        files = {n: z.read(n) for n in names if n in expected}
+        print(f"{os.path.getsize(path):>10}  {os.path.basename(path)} (compressed)")
+        files = {n[len(top) + 1:]: z.read(n) for n in names if n in expected}
 
     for n in examples:
         with open(os.path.join(args.examples, n), "rb") as f:
-            checks.check(files.get(f"{top}/examples/{n}") == f.read(), f"examples/{n} is the project's")
+            checks.check(files.get(f"examples/{n}") == f.read(), f"examples/{n} is the project's")
     with open(args.chm, "rb") as f:
-        checks.check(files.get(f"{top}/Plimbar.chm") == f.read(), "Plimbar.chm is the built help file")
+        checks.check(files.get("Plimbar.chm") == f.read(), "Plimbar.chm is the built help file")
 
     with tempfile.TemporaryDirectory() as tmp:
         for exe, subsystem in (("PlimbarMaker.exe", SUBSYSTEM_GUI),
                                ("plimbar-render.exe", SUBSYSTEM_CONSOLE)):
-            data = files.get(f"{top}/{exe}", b"")
+            data = files.get(exe, b"")
             header = pe_header(data)
-            checks.check(header == (IMAGE_FILE_MACHINE_I386, PE32_MAGIC, subsystem),
-                         f"{exe} is a 32-bit x86 Windows "
+            checks.check(header == (machine, magic, subsystem),
+                         f"{exe} is a {bits} Windows "
                          f"{'GUI' if subsystem == SUBSYSTEM_GUI else 'console'} program",
                          str(header))
-            path = os.path.join(tmp, exe)
-            with open(path, "wb") as f:
+            exe_path = os.path.join(tmp, exe)
+            with open(exe_path, "wb") as f:
                 f.write(data)
-            rc, text = objdump(args.objdump, path, "-p")
+            rc, text = objdump(args.objdump, exe_path, "-p")
             dlls = re.findall(r"DLL Name:\s*(\S+)", text)
             checks.check(rc == 0 and "kernel32.dll" in (d.lower() for d in dlls),
                          f"{exe}: imports read", text[-300:])
             others = sorted(d for d in dlls if d.lower() not in SYSTEM_DLLS)
             checks.check(not others, f"{exe} imports only system DLLs ({', '.join(dlls)})",
                          f"also needs {others}")
-            rc, text = objdump(args.objdump, path, "-h")
+            rc, text = objdump(args.objdump, exe_path, "-h")
             debug = sorted(set(re.findall(r"\s(\.debug_\w+)", text)))
             checks.check(rc == 0 and not debug, f"{exe} carries no debugging data", str(debug))
+            files[exe + ":resources"] = resources(args.windres, exe_path)
+            checks.check(files[exe + ":resources"], f"{exe}: resources read")
 
-    check_text(checks, "Readme.txt", files.get(f"{top}/Readme.txt", b""),
+    check_text(checks, "Readme.txt", files.get("Readme.txt", b""),
                [f"PlimbarMaker Version {args.version}", "PlimbarMaker.exe", "Plimbar.chm",
-                "plimbar-render", "PlimbarMaker.ini"])
-    check_text(checks, "License.txt", files.get(f"{top}/License.txt", b""),
+                "plimbar-render", "PlimbarMaker.ini",
+                f"PlimbarMaker-{args.version}-win32.zip", f"PlimbarMaker-{args.version}-win64.zip"])
+    check_text(checks, "License.txt", files.get("License.txt", b""),
                ["MIT License", "Third-party notices"])
+    return files
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--zip", required=True, action="append")
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--objdump", required=True)
+    parser.add_argument("--windres", required=True)
+    parser.add_argument("--examples", required=True)
+    parser.add_argument("--chm", required=True)
+    args = parser.parse_args()
+    checks = Checks()
+
+    packages = [check_zip(checks, args, path) for path in args.zip]
+    if len(packages) == 2:
+        print("--- the two zips side by side")
+        a, b = packages
+        for name in sorted(set(a) | set(b)):
+            if name.endswith(".exe"):
+                continue
+            what = name.replace(":resources", "'s resources are") if ":" in name else name + " is"
+            checks.check(a.get(name) is not None and a.get(name) == b.get(name),
+                         f"{what} the same bytes in both zips")
 
     if checks.failed:
         print(f"{checks.failed} check(s) failed")
         sys.exit(1)
-    print("the package is complete")
+    print("the package is complete" if len(packages) == 1 else "both packages are complete")
 
 
 if __name__ == "__main__":
