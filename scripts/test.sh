@@ -3,11 +3,16 @@
 #   1. the native build: unit tests, command-line tests, benchmarks built;
 #   2. the same unit tests built with AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   3. the 32-bit Windows build and its release zip, their tests run under
-#      Wine (with a virtual X display for the program's window tests; the
-#      zip is also unpacked into a fresh prefix and used end to end);
-#   4. plimbar-render.exe under Wine against the native plimbar-render on
-#      the example and test patches: the WAVs must be byte-identical;
+#   3. the Windows builds and their release zips: the whole Windows test set
+#      runs under Wine on the build this machine can run (the 32-bit release
+#      where 32-bit code runs, else the 64-bit build under wine64), with a
+#      virtual X display for the program's window tests; its zip is also
+#      unpacked into a fresh prefix and used end to end. The other build is
+#      built and its zip checked (the 64-bit build's unit tests also run
+#      where the 32-bit build runs);
+#   4. plimbar-render.exe of each Windows build that runs here against the
+#      native plimbar-render on the example and test patches: the WAVs must
+#      be byte-identical;
 #   5. the fuzz targets: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
 #      (default 30) of fuzzing per target.
 # Build trees go to build/ (or $PLIMBAR_BUILD_ROOT). Exits non-zero on the
@@ -33,27 +38,53 @@ cmake --build "$build/asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$build/asan" --output-on-failure -j "$jobs" -LE slow
 
-step "32-bit Windows build"
+# Which Windows build runs here: the 32-bit release where this machine runs
+# 32-bit code, else the 64-bit build of the same sources.
+# shellcheck source=scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+step "which Windows build runs here"
+wine_env_choose
+run=$PLIMBAR_WIN_BUILD other=$PLIMBAR_WIN_OTHER
+windows_build() {  # windows_build KIND [cmake options...]
+  local kind=$1
+  shift
+  cmake -S "$root" -B "$build/$kind" -DCMAKE_TOOLCHAIN_FILE="$(wine_env_toolchain "$kind")" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON "$@" >/dev/null
+  cmake --build "$build/$kind" -j "$jobs"
+}
+
+if [ "$run" = win64 ]; then
+  step "32-bit Windows release build (built and checked, not run: see above)"
+  windows_build win32 -DPLIMBAR_BUILD_TESTS=OFF
+else
+  step "64-bit Windows build"
+  windows_build win64
+fi
+
+step "$run Windows build"
 # One prefix for the whole run, booted once, with its server kept running so
 # that every start of a program takes milliseconds, and a virtual display.
 # The end-to-end tests use the same display and a prefix of their own.
-export PLIMBAR_WINEPREFIX="$build/win32/wineprefix"
-# shellcheck source=scripts/wine-env.sh
-. "$root/scripts/wine-env.sh"
+export PLIMBAR_WINEPREFIX="$build/$run/wineprefix"
 wine_env_start
 trap wine_env_stop EXIT
-cmake -S "$root" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON \
-  -DPLIMBAR_E2E_DISPLAY="$DISPLAY" -DPLIMBAR_E2E_WINEPREFIX="$build/win32/wine-e2e" >/dev/null
-cmake --build "$build/win32" -j "$jobs"
+other_zip=$(ls "$build/$other"/PlimbarMaker-*-"$other".zip)
+windows_build "$run" -DPLIMBAR_COMPANION_ZIP="$other_zip" \
+  -DPLIMBAR_E2E_DISPLAY="$DISPLAY" -DPLIMBAR_E2E_WINEPREFIX="$build/$run/wine-e2e"
 
-step "Windows tests under Wine"
-ctest --test-dir "$build/win32" --output-on-failure -j 2
+step "Windows tests under Wine, on the $run build"
+ctest --test-dir "$build/$run" --output-on-failure -j 2
+windows_exes=("$build/$run/cli/plimbar-render.exe")
+if [ "$run" = win32 ]; then
+  step "unit tests of the 64-bit Windows build under Wine"
+  ctest --test-dir "$build/win64" --output-on-failure -j 2 -L unit
+  windows_exes+=("$build/win64/cli/plimbar-render.exe")
+fi
 
 step "native and Windows renders compared"
 python3 "$root/tests/compare_renders.py" \
   --native "$build/native/cli/plimbar-render" \
-  --windows "$build/win32/cli/plimbar-render.exe" \
+  "${windows_exes[@]/#/--windows=}" \
   --wine "$root/cmake/wine-run.sh" \
   --work "$build/compare" \
   "$root"/examples/*.plb "$root"/tests/data/render/*.plb

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Renders patch files with the native plimbar-render and with the 32-bit
-Windows plimbar-render.exe under Wine, in several output formats, and
-compares the WAV files.
+"""Renders patch files with the native plimbar-render and with each Windows
+plimbar-render.exe given (--windows, once per build) under Wine, in several
+output formats, and compares the WAV files.
 
 Prints how many pairs are byte-identical and, for the others, the largest
 difference in PCM steps. Fails when a pair differs in anything but sample
@@ -33,7 +33,7 @@ def samples(path):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--native", required=True)
-    ap.add_argument("--windows", required=True)
+    ap.add_argument("--windows", required=True, action="append")
     ap.add_argument("--wine", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--max-steps", type=int, default=0)
@@ -50,28 +50,29 @@ def main():
         for rate, bits in FORMATS:
             tag = f"{name}-{rate}-{bits}"
             native_out = os.path.join(args.work, tag + ".native.wav")
-            win_out = os.path.join(args.work, tag + ".win32.wav")
             fmt = ["--rate", str(rate), "--bits", str(bits)]
             subprocess.run([args.native, *fmt, "-o", native_out, patch],
                            check=True, stdout=subprocess.DEVNULL)
-            subprocess.run([args.wine, args.windows, *fmt,
-                            "-o", windows_path(win_out), windows_path(patch)],
-                           check=True, stdout=subprocess.DEVNULL)
-            compared += 1
             a = open(native_out, "rb").read()
-            b = open(win_out, "rb").read()
-            if a == b:
-                identical += 1
-                continue
-            if len(a) != len(b) or a[:44] != b[:44]:
-                failures.append(f"{tag}: header or length differs")
-                continue
-            diff = max(abs(x - y) for x, y in zip(samples(native_out),
-                                                  samples(win_out)))
-            worst = max(worst, diff)
-            print(f"{tag}: differs by up to {diff} PCM steps")
-            if diff > args.max_steps:
-                failures.append(f"{tag}: {diff} steps")
+            for k, exe in enumerate(args.windows):
+                win_out = os.path.join(args.work, f"{tag}.windows{k}.wav")
+                subprocess.run([args.wine, exe, *fmt,
+                                "-o", windows_path(win_out), windows_path(patch)],
+                               check=True, stdout=subprocess.DEVNULL)
+                compared += 1
+                b = open(win_out, "rb").read()
+                if a == b:
+                    identical += 1
+                    continue
+                if len(a) != len(b) or a[:44] != b[:44]:
+                    failures.append(f"{tag} ({exe}): header or length differs")
+                    continue
+                diff = max(abs(x - y) for x, y in zip(samples(native_out),
+                                                      samples(win_out)))
+                worst = max(worst, diff)
+                print(f"{tag} ({exe}): differs by up to {diff} PCM steps")
+                if diff > args.max_steps:
+                    failures.append(f"{tag} ({exe}): {diff} steps")
     print(f"{identical} of {compared} renders byte-identical"
           + (f"; largest difference {worst} PCM steps" if worst else ""))
     for f in failures:

@@ -36,12 +36,12 @@ for name in ("MS PGothic", "MS UI Gothic", "\uff2d\uff33 \uff30\u30b4\u30b7\u30c
     lines.append(f'"{name}"="IPAPGothic"')
 open(sys.argv[1], "w", encoding="utf-16").write("\r\n".join(lines) + "\r\n")
 EOF
-wine regedit /S "$(winepath -w "$work/fonts.reg")" </dev/null >/dev/null 2>&1
+"$PLIMBAR_WINE" regedit /S "$("$PLIMBAR_WINE" winepath -w "$work/fonts.reg")" </dev/null >/dev/null 2>&1
 
 mkdir "$work/app"
 cp "$exe" "$work/app/PlimbarMaker.exe"
 cp "$root/examples/kick.plb" "$work/app/PlimbarMaker.ini"
-(cd "$work/app" && exec wine PlimbarMaker.exe </dev/null >/dev/null 2>&1) &
+(cd "$work/app" && exec "$PLIMBAR_WINE" PlimbarMaker.exe </dev/null >/dev/null 2>&1) &
 app_pid=$!
 
 geometry=""

@@ -11,7 +11,7 @@ user folders (drive_c/users and the home folder they link to) or in the
 working folder.
 
 usage: run_from_zip.py --zip FILE --driver package_test.exe --work DIR
-                       --version X.Y [--wine wine]
+                       --version X.Y [--kind win32|win64] [--wine LOADER]
 Needs DISPLAY (an X server) in the environment.
 """
 
@@ -70,7 +70,9 @@ def main():
     parser.add_argument("--driver", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--version", required=True)
-    parser.add_argument("--wine", default="wine")
+    parser.add_argument("--kind", default="win32", choices=("win32", "win64"))
+    # The Wine loader: the one the test run chose for this machine.
+    parser.add_argument("--wine", default=os.environ.get("PLIMBAR_WINE", "wine"))
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
         fail("DISPLAY is not set: the program needs an X server")
@@ -98,6 +100,9 @@ def main():
         # No offers to download add-ons.
         "WINEDLLOVERRIDES": "mscoree=;mshtml=",
     })
+    if os.path.basename(args.wine) == "wine64":
+        # Wine's 64-bit loader alone: a 64-bit prefix.
+        env.update({"WINEARCH": "win64", "WINELOADER": args.wine})
 
     def wine(*argv, timeout, log=None):
         with open(log or os.devnull, "wb") as sink:
@@ -124,8 +129,9 @@ def main():
         with zipfile.ZipFile(args.zip) as z:
             z.extractall(tools)
         folders = os.listdir(tools)
-        if folders != [f"PlimbarMaker-{args.version}-win32"]:
-            fail(f"the zip unpacks to {folders}, not one folder PlimbarMaker-{args.version}-win32")
+        top = f"PlimbarMaker-{args.version}-{args.kind}"
+        if folders != [top]:
+            fail(f"the zip unpacks to {folders}, not one folder {top}")
         package = os.path.join(tools, folders[0])
         with open(os.path.join(home, ".asoundrc"), "w") as f:
             f.write('pcm.!default { type file; slave.pcm "null"; '
