@@ -1,0 +1,81 @@
+// The patch file's keys as the tests know them, written down once from what
+// a patch file is (not taken from storage/): per oscillator twelve keys in
+// file order with their defaults when a file lacks them and their ranges,
+// then Time. The table tests, the fuzzer and the end-to-end runner share
+// it. Plain C++, no test framework: it builds natively and for Windows.
+#ifndef PLIMBAR_TESTS_PATCH_TABLE_H
+#define PLIMBAR_TESTS_PATCH_TABLE_H
+
+#include <string>
+
+namespace plimbar {
+namespace test {
+
+struct KeyInfo {
+  const char* stem;   // "Tune": the key is the stem and the oscillator 1..9
+  int defaultFirst;   // default of OSC1
+  int defaultOthers;  // default of OSC2..OSC9
+  int min, max;       // valid range; the reader clamps into it
+};
+
+constexpr int kKeysPerOsc = 12;
+constexpr int kOscCount = 9;
+// File order. Volume defaults to 80 for OSC1 only; a missing Decay reads as
+// 100 everywhere.
+constexpr KeyInfo kKeys[kKeysPerOsc] = {
+    {"Tune", 60, 60, 0, 100},      {"DeTune", 50, 50, 0, 100},
+    {"Bend", 50, 50, 0, 100},      {"BendCurve", 50, 50, 0, 100},
+    {"Volume", 80, 0, 0, 100},     {"Attack", 0, 0, 0, 100},
+    {"AttackCurve", 0, 0, 0, 100}, {"Decay", 100, 100, 0, 100},
+    {"DecayCurve", 50, 50, 0, 100}, {"Distortion", 50, 50, 0, 100},
+    {"Mute", 0, 0, 0, 1},          {"WaveForm", 0, 0, 0, 3},
+};
+enum KeyIndex {
+  kTune, kDeTune, kBend, kBendCurve, kVolume, kAttack, kAttackCurve,
+  kDecay, kDecayCurve, kDistortion, kMute, kWaveForm
+};
+constexpr int kTimeDefault = 50, kTimeMin = 1, kTimeMax = 100;
+
+// A patch as the file holds it: value[osc][key] in file order, and Time.
+struct PatchValues {
+  int value[kOscCount][kKeysPerOsc];
+  int time;
+};
+
+// What a file without any key reads as.
+inline PatchValues DefaultValues() {
+  PatchValues p;
+  for (int n = 0; n < kOscCount; ++n) {
+    for (int k = 0; k < kKeysPerOsc; ++k) {
+      p.value[n][k] = n == 0 ? kKeys[k].defaultFirst : kKeys[k].defaultOthers;
+    }
+  }
+  p.time = kTimeDefault;
+  return p;
+}
+
+// "Tune3" for key kTune of oscillator index 2.
+inline std::string KeyName(int key, int osc) {
+  return std::string(kKeys[key].stem) + std::to_string(osc + 1);
+}
+
+// The "[Setting]" lines of p, CR LF after each, in file order.
+inline std::string SettingLines(const PatchValues& p) {
+  std::string s;
+  for (int n = 0; n < kOscCount; ++n) {
+    for (int k = 0; k < kKeysPerOsc; ++k) {
+      s += KeyName(k, n) + "=" + std::to_string(p.value[n][k]) + "\r\n";
+    }
+  }
+  return s + "Time=" + std::to_string(p.time) + "\r\n";
+}
+
+// The whole text of a patch file saved where no file was.
+inline std::string PatchText(const PatchValues& p) {
+  return "[Setting]\r\n" + SettingLines(p) + "[Version]\r\nVersion=20\r\n";
+}
+
+}  // namespace test
+}  // namespace plimbar
+
+#endif  // PLIMBAR_TESTS_PATCH_TABLE_H
