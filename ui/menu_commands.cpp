@@ -3,6 +3,7 @@
 
 #include "resources/resource.h"
 #include "ui/app.h"
+#include "ui/edit_history.h"
 #include "ui/main_dialog.h"
 #include "ui/panel.h"
 
@@ -43,6 +44,7 @@ void CopyOscillator() {
 void PasteOscillator() {
   const OscillatorClipboard& c = g_oscClipboard;
   if (c.filled == 0) return;
+  BeginEditStep();
   Patch& p = g_engine.patch;
   const int n = g_currentOsc;
   p.Tune[n] = c.Tune;
@@ -58,6 +60,7 @@ void PasteOscillator() {
   p.WaveForm[n] = c.WaveForm;
   MarkPending(g_engine, n);
   UpdateOscillator(g_mainDialog, n);
+  EndEditStep(n, false);
 }
 
 void ShowAboutBox() {

@@ -3,6 +3,7 @@
 
 #include "resources/resource.h"
 #include "ui/app.h"
+#include "ui/edit_history.h"
 #include "ui/main_dialog.h"
 
 namespace plimbar {
@@ -121,6 +122,7 @@ void HandleScroll(int code, int position, HWND bar) {
   for (int i = 0; i < kParamBars; ++i)
     if (bar != nullptr && g_bars[i] == bar) row = i;
   if (row < 0) return;  // not one of the ten bars
+  ScrollEditStarts(bar, osc);
   const int barId = kParamBarTable[row].barId;
   if (barId == IDC_TIME_BAR) MarkAllPending(g_engine);
   // The decay of a modulator shapes what lies below it too, so a Decay
@@ -135,15 +137,19 @@ void HandleScroll(int code, int position, HWND bar) {
   if (g_engine.patch.Time < kTimeMin) g_engine.patch.Time = kTimeMin;
   SetTime(g_engine.patch, g_engine.patch.Time);
   UpdateOscillator(g_mainDialog, osc);
+  ScrollEditDone(code);
 }
 
 void MuteChanged() {
+  BeginEditStep();
   g_engine.patch.Mute[g_currentOsc] =
       IsDlgButtonChecked(g_mainDialog, IDC_MUTE) == BST_CHECKED ? 1 : 0;
   MarkPending(g_engine, g_currentOsc);
+  EndEditStep(g_currentOsc, false);
 }
 
 void WaveFormChanged() {
+  BeginEditStep();
   const LRESULT sel =
       SendDlgItemMessageW(g_mainDialog, IDC_WAVEFORM, CB_GETCURSEL, 0, 0);
   // No selection (CB_ERR) keeps the waveform the oscillator has.
@@ -151,6 +157,7 @@ void WaveFormChanged() {
     g_engine.patch.WaveForm[g_currentOsc] = static_cast<int>(sel);
   MarkPending(g_engine, g_currentOsc);
   RenderAndShow();
+  EndEditStep(g_currentOsc, true);
 }
 
 }  // namespace plimbar
