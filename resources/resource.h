@@ -69,6 +69,9 @@
 #define IDM_COPY 40014
 #define IDM_PASTE 40015
 #define IDM_HELP 40017
+// Commands of keys alone, with no menu item.
+#define IDM_UNDO 40018
+#define IDM_REDO 40019
 
 // String table: the waveform names, in the order of the WaveForm values.
 #define IDS_SINE 1

@@ -2,13 +2,16 @@
 #include "ui/file_commands.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "audio/wav_file.h"
 #include "storage/ini_win32.h"
 #include "storage/patch_file.h"
 #include "ui/app.h"
+#include "ui/edit_history.h"
 #include "ui/main_dialog.h"
 #include "ui/panel.h"
 
@@ -52,6 +55,37 @@ OPENFILENAMEA FileDialogFields(const char* filter, char* name) {
   return ofn;
 }
 
+// Longest path taken from the command line or a drop, in UTF-16 units.
+constexpr DWORD kWidePathCapacity = 1024;
+
+// path in the ANSI code page, which the file functions of the program take:
+// as it is when every character has a code there and it fits, else its
+// short name where the volume keeps one. False when neither can be held.
+bool AnsiPathOf(const wchar_t* path, char (&out)[kPathCapacity]) {
+  auto convert = [&out](const wchar_t* from) {
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, from, -1,
+                                      out, kPathCapacity, nullptr, &lossy);
+    return n > 0 && !lossy;
+  };
+  if (convert(path)) return true;
+  wchar_t shortPath[kWidePathCapacity];
+  const DWORD n = GetShortPathNameW(path, shortPath, kWidePathCapacity);
+  return n > 0 && n < kWidePathCapacity && convert(shortPath);
+}
+
+// Whether the name ends in ".plb", in any letter case.
+bool EndsWithPatchExtension(const wchar_t* name) {
+  const size_t len = std::wcslen(name);
+  if (len < 4) return false;
+  for (size_t i = 0; i < 4; ++i) {
+    wchar_t c = name[len - 4 + i];
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    if (c != kPatchExtension[i]) return false;
+  }
+  return true;
+}
+
 void SavePatchTo(const char* name) {
   // A name that cannot take the extension is a failed save: nothing is
   // written under a shortened name.
@@ -67,6 +101,7 @@ void LoadWorkingPatch(const char* path) {
   } else {
     ReadPatchFile(kPortableIni, "", g_engine.patch, nullptr);  // defaults
   }
+  ClearHistory();  // a loaded patch starts a history of its own
   MarkAllPending(g_engine);
   for (int osc = kOscillators - 1; osc >= 0; --osc)
     UpdateOscillator(g_mainDialog, osc);
@@ -85,6 +120,63 @@ void FolderOf(const char* path, char* folder) {
   } else {
     folder[0] = '\0';
   }
+}
+
+void OpenPatchFile(const wchar_t* path) {
+  wchar_t full[kWidePathCapacity];
+  const DWORD n = GetFullPathNameW(path, kWidePathCapacity, full, nullptr);
+  char name[kPathCapacity];
+  if (n == 0 || n >= kWidePathCapacity || !AnsiPathOf(full, name)) return;
+  const char* load = AppendExtension(name, kPatchExtension);
+  if (load == nullptr) return;
+  const DWORD attributes = GetFileAttributesA(load);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return;  // nothing there: the working patch stays
+  char loadPath[kPathCapacity];
+  CopyPath(loadPath, load);
+  CopyPath(g_patchFileName, name);
+  FolderOf(g_patchFileName, g_lastFolder);
+  LoadWorkingPatch(loadPath);
+}
+
+void OpenCommandLinePatch(const wchar_t* commandLine) {
+  // The program's own name, quoted or up to the first blank.
+  const wchar_t* p = commandLine;
+  if (*p == L'"') {
+    for (++p; *p != L'\0' && *p != L'"'; ++p) {
+    }
+    if (*p == L'"') ++p;
+  } else {
+    while (*p != L'\0' && *p != L' ' && *p != L'\t') ++p;
+  }
+  while (*p == L' ' || *p == L'\t') ++p;
+  // The first argument: quoted (blanks allowed) or up to the next blank.
+  wchar_t path[kWidePathCapacity];
+  size_t len = 0;
+  const bool quoted = *p == L'"';
+  if (quoted) ++p;
+  for (; *p != L'\0' && (quoted ? *p != L'"' : *p != L' ' && *p != L'\t');
+       ++p) {
+    if (len + 1 >= kWidePathCapacity) return;  // longer than any path
+    path[len++] = *p;
+  }
+  path[len] = L'\0';
+  if (len > 0) OpenPatchFile(path);
+}
+
+void OpenDroppedPatch(HDROP drop) {
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  wchar_t name[kWidePathCapacity];
+  for (UINT i = 0; i < count; ++i) {
+    const UINT len = DragQueryFileW(drop, i, nullptr, 0);
+    if (len == 0 || len >= kWidePathCapacity) continue;
+    DragQueryFileW(drop, i, name, kWidePathCapacity);
+    if (!EndsWithPatchExtension(name)) continue;
+    OpenPatchFile(name);  // the first patch file counts, the others not
+    break;
+  }
+  DragFinish(drop);
 }
 
 void OpenPatch() {

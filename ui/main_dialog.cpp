@@ -6,6 +6,7 @@
 #include "storage/ini_win32.h"
 #include "storage/settings.h"
 #include "ui/app.h"
+#include "ui/edit_history.h"
 #include "ui/file_commands.h"
 #include "ui/help.h"
 #include "ui/menu_commands.h"
@@ -94,6 +95,10 @@ void OnInitDialog(HWND dialog) {
   ReadStartSettings();
   UpdateFormatChecks(dialog);
   LoadWorkingPatch(g_settingsPath);
+  // A patch named on the command line (a double-click on a .plb file,
+  // "Open with", a file dropped on the program's icon) replaces it.
+  OpenCommandLinePatch(GetCommandLineW());
+  DragAcceptFiles(dialog, TRUE);
   InstallAccelerators();
   g_initialised = true;
 }
@@ -119,6 +124,8 @@ void OnCommand(HWND dialog, int id, int notification) {
     case IDM_BITS_8: SetOutputBits(8); return;
     case IDM_COPY: CopyOscillator(); return;
     case IDM_PASTE: PasteOscillator(); return;
+    case IDM_UNDO: UndoEdit(); return;
+    case IDM_REDO: RedoEdit(); return;
     case IDM_ABOUT: ShowAboutBox(); return;
     case IDM_HELP: ShowHelp(); return;
     default:
@@ -166,6 +173,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
       HandleScroll(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
       break;
     case MM_WOM_DONE: FinishPlayback(wp, lp); break;
+    case WM_DROPFILES: OpenDroppedPatch(reinterpret_cast<HDROP>(wp)); break;
     case WM_DESTROY: RemoveAccelerators(); break;
     default: break;
   }
