@@ -240,29 +240,33 @@ Fixed<N> AlternatingSeries(const Fixed<N>& u, int m, int parity) {
 // below (1 + 1 + 2) / (1 - ln 2) < 14 ulps.
 constexpr u64 kErrorUlps = 32;
 
-// The double nearest the limbs w[0..n) (an integer) times 2^e: false when
-// it would not be normal or the integer is 0.
+// The double nearest the limbs w[0..n) (an integer of at least 54 bits)
+// times 2^e, built from its bits: false when the integer is shorter or the
+// result would not be normal.
 bool NearestDouble(const u64* w, int n, int e, double& out) {
   int top = -1;
   for (int i = n - 1; i >= 0 && top < 0; --i) {
     if (w[i] != 0) top = 64 * i + 63 - __builtin_clzll(w[i]);
   }
-  if (top < 0) return false;
-  auto bit = [&](int b) -> u64 {
-    return b < 0 ? 0 : (w[b / 64] >> (b % 64)) & 1u;
-  };
+  if (top < 53) return false;
+  auto bit = [&](int b) -> u64 { return (w[b / 64] >> (b % 64)) & 1u; };
   u64 mant = 0;
   for (int b = top; b > top - 53; --b) mant = (mant << 1) | bit(b);
+  // Round to nearest, ties to even: the next bit and the ones below it.
   const int low = top - 52;  // weight of mant's last bit: 2^low
-  if (low > 0) {
-    // Round to nearest, ties to even: the next bit and the ones below it.
-    bool sticky = false;
-    for (int b = low - 2; b >= 0 && !sticky; --b) sticky = bit(b) != 0;
-    if (bit(low - 1) && (sticky || (mant & 1u))) ++mant;
+  bool sticky = false;
+  for (int b = low - 2; b >= 0 && !sticky; --b) sticky = bit(b) != 0;
+  int exponent = top + e;  // of the leading bit
+  if (bit(low - 1) && (sticky || (mant & 1u))) {
+    if (++mant == u64{1} << 53) {
+      mant >>= 1;
+      ++exponent;
+    }
   }
-  const int exponent = low + e;
-  if (exponent < -1000 || exponent > 900) return false;
-  out = std::ldexp(static_cast<double>(mant), exponent);
+  if (exponent < -1000 || exponent > 1000) return false;
+  const u64 bits = (static_cast<u64>(exponent + 1023) << 52) |
+                   (mant & ((u64{1} << 52) - 1));
+  std::memcpy(&out, &bits, sizeof out);
   return true;
 }
 
@@ -314,8 +318,11 @@ bool SinFixed(double x, double& y) {
   Split(ax, m, e);
   const Big halfPi = BigOf(kHalfPiFixed);
   const Big quarterPi = BigShiftedRight(halfPi, 1);
-  const double qd = (ax * kTwoOverPi + kRoundShift) - kRoundShift;
-  u64 q = static_cast<u64>(qd);  // below 2^48, exact
+  // q = round(|x| 2/pi) < 2^48, from the low bits of the shifted sum.
+  u64 q;
+  const double qt = ax * kTwoOverPi + kRoundShift;
+  std::memcpy(&q, &qt, sizeof q);
+  q &= (u64{1} << 51) - 1;
   Big r = BigSub(BigShiftedLeft(m, e + kBigFraction), BigMul(halfPi, q));
   bool below = BigNegative(r);
   Big size = below ? BigNegate(r) : r;
