@@ -7,13 +7,13 @@
 // unit of the last place (ulp). Each function first runs with N = 3 (191
 // fraction bits). Its result, known within 32 ulps, decides the rounding
 // unless the true value lies within that distance of a midpoint between two
-// doubles. Sines are at least 2^-60 (no double below 2^48 comes closer than
-// 2^-59.5 to a multiple of pi, as the continued fraction of pi shows; the
-// tests check the closest ones), so that would take a true value agreeing
-// with a midpoint to more than 125 bits, relative; the hardest cases that
-// exhaustive searches have found for sine and exponential in double
-// precision agree to fewer. Then N = 5 (319 fraction bits) decides again,
-// as a second line.
+// doubles. Sines are at least 2^-61 in size (no double at all comes closer
+// than that to a multiple of pi/2, a known result of the searches for the
+// hardest argument reductions; the tests check the closest ones below 2^48),
+// so that would take a true value agreeing with a midpoint to more than 124
+// bits, relative; the hardest cases that exhaustive searches have found for
+// sine and exponential in double precision agree to fewer. Then N = 5 (319
+// fraction bits) decides again, as a second line.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
