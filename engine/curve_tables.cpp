@@ -6,9 +6,8 @@
 // reached). Each sample's value is written forward into the row up to the
 // table position the sample has reached, so entry j holds y / 100 of the
 // first step whose position x is at least j + 1.
-#include <cmath>
-
 #include "engine/engine.h"
+#include "engine/exact_math.h"
 
 namespace plimbar {
 namespace {
@@ -80,8 +79,11 @@ void BuildPitchRow(Engine& e, int osc) {
       static_cast<int>(bendCurve * S + (1 - bendCurve) * E);
   const int controlPos = bendCurvePercent * 256 / 100;
 
-  e.initialFrequency[osc] = std::pow(kSemitoneRatio, S) * kBaseFrequency;
-  e.bendFrequency[osc] = std::pow(kSemitoneRatio, E) * kBaseFrequency;
+  // S lies in [-0.5, 100.5] and E in [-1, 201] (Bend doubles at most), and
+  // so does every entry of the row, a weighted mean of S, E and the control
+  // value between them: these are the exponents of the engine's powers.
+  e.initialFrequency[osc] = ExactSemitonePow(S) * kBaseFrequency;
+  e.bendFrequency[osc] = ExactSemitonePow(E) * kBaseFrequency;
 
   // Start (0, S), doubled control point (controlPos, controlValue),
   // end (256, E).

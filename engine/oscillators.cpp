@@ -8,11 +8,36 @@
 //   once per sample: the waveform (one sin for a sine, one draw for noise),
 //     the modulated phase step and the phase wrap, the noise window sum.
 // Every double is the one that the plain per-sample formulas give: the same
-// operations on the same inputs in the same order.
+// operations on the same inputs in the same order. The sine and the power
+// are the engine's own, correctly rounded (exact_math.h), so that every
+// build gives the same doubles.
+//
+// The phases the sine sees. The phase starts at 0.0 and after every step is
+// wrapped from above only, so it stays below kTwoPi; a modulator drives it
+// below zero, and nothing brings it back up but later steps. The most
+// negative phase follows from the largest backward step:
+//   - the highest frequency: the curve tables clamp every parameter to
+//     0..100 (Param in curve_tables.cpp), so the pitch stays within
+//     [-1, 201] semitones (start Tune + (DeTune - 50)/100 in [-0.5, 100.5],
+//     end pitch up to twice that with Bend 100): at most 27.5 *
+//     kSemitoneRatio^201 = 3030994.3 Hz, a step of 431.844 rad;
+//   - the largest modulator sample: a tone's is volume * wave, at most 1; a
+//     noise oscillator's is a window sum of span + 1 draws of size at most
+//     1 (volume <= 1, draw/16384 - 1 >= -1) over sqrt(span), where the
+//     span, about one period, is at most 1699 samples (the lowest pitch,
+//     -1 semitone, is 25.9565 Hz, a period of 1698.99 samples): at most
+//     1700 / sqrt(1699) = 41.244. So the factor (m * 10 + 1) >= -411.44;
+//   - the length: RenderLength bounds every render to kMaxSamples, whatever
+//     Time holds, so the sine reads phases after at most 88199 steps.
+// So every phase is above -88199 * 411.44 * 431.844 = -1.5671e10 (less a
+// fraction of a radian that the additions round off), inside -2^34: well
+// within the range where ExactSin is correct (|x| < 2^48), and within its
+// fast path's reduction (|x| < 2^35).
 #include <cmath>
 #include <cstdint>
 
 #include "engine/engine.h"
+#include "engine/exact_math.h"
 #include "engine/noise_windows.h"
 #include "engine/phase_wrap.h"
 
@@ -39,9 +64,10 @@ void ClearFrom(double* buffer, int from) {
   for (int i = from; i < kMaxSamples; ++i) buffer[i] = 0.0;
 }
 
-// Frequency in Hz of a pitch table entry (semitones / 100).
+// Frequency in Hz of a pitch table entry (semitones / 100). The exponent
+// lies in [-1, 201] (see curve_tables.cpp), give or take rounding.
 double FrequencyOf(double pitch) {
-  return kBaseFrequency * std::pow(kSemitoneRatio, pitch * 100.0);
+  return kBaseFrequency * ExactSemitonePow(pitch * 100.0);
 }
 
 // The first sample that reads table entry p, of the samples 0 .. length - 1
@@ -84,7 +110,7 @@ void RenderToneWave(Engine& e, int n, int length) {
     for (int i = begin; i < end; ++i) {
       double s;
       if (kWave == kSine) {
-        s = std::sin(phase);
+        s = ExactSin(phase);
       } else if (kWave == kSawtooth) {
         const double x = phase / kPi - 1.0;
         s = x >= 1.0 ? 1.0 : x <= -1.0 ? -1.0 : x;
@@ -182,7 +208,7 @@ int NextNoise(Engine& e) { return DrawNoise(e.noiseState); }
 double WaveformSample(Engine& e, int n, double phase) {
   switch (e.patch.WaveForm[n]) {
     case kSine:
-      return std::sin(phase);
+      return ExactSin(phase);
     case kSawtooth: {
       const double x = phase / kPi - 1.0;
       return x >= 1.0 ? 1.0 : x <= -1.0 ? -1.0 : x;

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing PlimbarMaker needs on Debian:
-# the native toolchain with GoogleTest and Google Benchmark, MinGW-w64 for
-# the 32-bit and 64-bit Windows builds, Wine to run them, a virtual X display, Japanese
+# the native toolchain with GoogleTest, Google Benchmark and MPFR (the
+# tests' oracle for the engine's sine and power), MinGW-w64 for the 32-bit
+# and 64-bit Windows builds, Wine to run them, a virtual X display, Japanese
 # fonts and locale, and the outside tools the tests check files with.
 # Does nothing when everything is already there. Needs root (or sudo).
 set -euo pipefail
 
 packages=(
-  cmake g++ make python3 googletest libgtest-dev libbenchmark-dev
+  cmake g++ make python3 googletest libgtest-dev libbenchmark-dev libmpfr-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb x11-utils locales fonts-ipafont-gothic
   imagemagick sox libchm-bin fp-utils

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/exact_math.h"
 
 namespace plimbar {
 namespace {
@@ -291,7 +292,8 @@ TEST(Oscillators, WaveformValuesAtKnownPhases) {
   Patch& p = e->patch;
   p.WaveForm[0] = kSine;
   EXPECT_EQ(WaveformSample(*e, 0, 0.0), 0.0);
-  EXPECT_EQ(WaveformSample(*e, 0, -0.5), std::sin(-0.5));
+  // sin(-0.5) = -0.47942553860420300027..., the nearest double (MPFR).
+  EXPECT_EQ(WaveformSample(*e, 0, -0.5), -0x1.eaee8744b05fp-2);
   p.WaveForm[0] = kSawtooth;
   EXPECT_EQ(WaveformSample(*e, 0, 0.0), -1.0);
   EXPECT_EQ(WaveformSample(*e, 0, 3.1415926535), 0.0);
@@ -407,7 +409,7 @@ TEST(Oscillators, NoiseIsAWindowSumOverOnePeriod) {
   }
   for (int i = 0; i < length; ++i) {
     const double pitch = e->pitchTable[6 * 256 + i * 256 / length];
-    const double f = 27.5 * std::pow(1.0594630943592953, pitch * 100.0);
+    const double f = 27.5 * ExactSemitonePow(pitch * 100.0);
     int k = static_cast<int>(i - 44100.0 / f);
     if (k < 0) k = 0;
     double sum = 0.0;

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "engine/exact_math.h"
+
 namespace plimbar {
 namespace {
 
@@ -21,7 +23,7 @@ void ClearFrom(double* buffer, int from) {
 }
 
 double FrequencyOf(double pitch) {
-  return kBaseFrequency * std::pow(kSemitoneRatio, pitch * 100.0);
+  return kBaseFrequency * ExactSemitonePow(pitch * 100.0);
 }
 
 void RenderTone(Engine& e, int n, int length) {
