@@ -86,7 +86,7 @@ python3 "$root/tests/compare_renders.py" \
   --native "$build/native/cli/plimbar-render" \
   "${windows_exes[@]/#/--windows=}" \
   --wine "$root/cmake/wine-run.sh" \
-  --work "$build/compare" \
+  --work "$build/compare" --random 300 --seed "${PLIMBAR_COMPARE_SEED:-1}" \
   "$root"/examples/*.plb "$root"/tests/data/render/*.plb
 
 step "fuzz targets"
