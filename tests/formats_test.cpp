@@ -185,7 +185,7 @@ TEST_F(Formats, SettingsReadAndWritten) {
       {"[SETTING]\r\nDIR=C:\\Sounds\\Kicks\r\n[FORMAT]\r\nFREQ=22050\r\nBITS=8\r\n",
        "C:\\Sounds\\Kicks", 22050, 8},
       {"[format]\r\nfreq=11025\r\nbits=16\r\n", "", 11025, 16},
-      {"[format]\r\nfreq=96000\r\nbits=12\r\n", "", 44100, 16},
+      {"[format]\r\nfreq=48000\r\nbits=12\r\n", "", 44100, 16},
       {"[format]\r\nfreq=-44100\r\nbits=0\r\n", "", 44100, 16},
       {"[setting]\r\ndir=C:\\" + std::string(400, 'd') + "\r\n", "C:\\" + std::string(256, 'd'),
        44100, 16}};
