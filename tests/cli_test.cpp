@@ -128,11 +128,10 @@ TEST_F(Cli, Runs) {
        E "t.plb: warning: Time=1215752191 is out of range, using 100\n",
        {"a.wav:88244", "c.wav:17684", "j.wav:5336", "t.wav:176444"}},
       // Paths of up to 259 characters.
-      {{{p259, ten}}, {p259}, 0, "*", "", {p259.substr(0, 255) + ".wav:17684"}},
-      {{{p260, ten}}, {p260}, 1, "", E + p260 + ": path too long (260 characters; at most 259)\n"},
-      {{{bare, ten}}, {bare}, 1, "",
-       E + bare + ": output name " + bare + ".wav too long (263 characters; at most 259)\n"},
-      {{}, {huge}, 1, "", E + huge + ": path too long (5000 characters; at most 259)\n"},
+      {{{p259, ten}, {p260, ten}, {bare, ten}}, {p260, bare, huge, p259}, 1, "*", E + p260 +
+       ": path too long (260 characters; at most 259)\n" E + bare + ": output name " + bare +
+       ".wav too long (263 characters; at most 259)\n" E + huge +
+       ": path too long (5000 characters; at most 259)\n", {p259.substr(0, 255) + ".wav:17684"}},
       {k, {"-o", huge + ".wav", "k.plb"}, 1, "",
        E "k.plb: output name " + huge + ".wav too long (5004 characters; at most 259)\n"},
   };

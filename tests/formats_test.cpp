@@ -153,17 +153,12 @@ TEST(Settings, PathForTheProgram) {
   const std::string a255 = "C:\\" + std::string(252, 'a');
   const struct {
     std::string module, ini;
-  } rows[] = {{"C:\\Tools\\drums.exe", "C:\\Tools\\drums.ini"},
-              {"C:\\Tools\\PlimbarMaker.EXE", "C:\\Tools\\PlimbarMaker.ini"},
-              {"C:\\a.b\\drums.x.exe", "C:\\a.b\\drums.x.ini"},
+  } rows[] = {{"C:\\Tools\\drums.exe", "C:\\Tools\\drums.ini"}, {"drums", "drums.ini"},
+              {"C:\\Tools\\PlimbarMaker.EXE", "C:\\Tools\\PlimbarMaker.ini"}, {"", "<null>"},
+              {"C:\\a.b\\drums.x.exe", "C:\\a.b\\drums.x.ini"}, {"a.b:drums", "a.b:drums.ini"},
               {"C:\\my.tools\\drums", "C:\\my.tools\\drums.ini"},
-              {"/opt/my.tools/drums", "/opt/my.tools/drums.ini"},
-              {"a.b:drums", "a.b:drums.ini"},
-              {"drums", "drums.ini"},
-              {"", "<null>"},
-              {a255 + ".exe", a255 + ".ini"},
-              {a255 + "bb", "<null>"},  // 261 with ".ini"
-              {a255 + "bbbb.exe", "<null>"},
+              {"/opt/my.tools/drums", "/opt/my.tools/drums.ini"}, {a255 + ".exe", a255 + ".ini"},
+              {a255 + "bb", "<null>"}, {a255 + "bbbb.exe", "<null>"},  // 261 and 263
               {std::string(600, 'c'), "<null>"}};
   for (const auto& r : rows) {
     char out[kPathCapacity];

@@ -72,20 +72,13 @@ OscillatorParams RandomOscillator(Random& r, int n) {
   auto edgy = [&r](int percent) {
     return r.Chance(percent) ? (r.Chance(50) ? 0 : 100) : r.Between(0, 100);
   };
-  OscillatorParams v{};
-  v.Tune = edgy(20);
-  v.DeTune = edgy(20);
-  v.Bend = edgy(15);
-  v.BendCurve = r.Between(0, 100);
-  v.Volume = n % 3 != 0 && r.Chance(50) ? r.Between(80, 100) : edgy(10);
-  v.Attack = r.Chance(40) ? 0 : r.Between(0, 100);
-  v.AttackCurve = r.Between(0, 100);
-  v.Decay = r.Chance(30) ? 100 : r.Between(0, 100);
-  v.DecayCurve = r.Between(0, 100);
-  v.Distortion = r.Between(0, 100);  // no effect
-  v.Mute = r.Chance(12) ? 1 : 0;
-  v.WaveForm = r.Chance(35) ? kNoise : r.Between(0, 2);
-  return v;
+  // In order: Tune, DeTune, Bend, BendCurve, Volume, Attack, AttackCurve,
+  // Decay, DecayCurve, Distortion (no effect), Mute, WaveForm.
+  return {edgy(20), edgy(20), edgy(15), r.Between(0, 100),
+          n % 3 != 0 && r.Chance(50) ? r.Between(80, 100) : edgy(10),
+          r.Chance(40) ? 0 : r.Between(0, 100), r.Between(0, 100),
+          r.Chance(30) ? 100 : r.Between(0, 100), r.Between(0, 100), r.Between(0, 100),
+          r.Chance(12) ? 1 : 0, r.Chance(35) ? kNoise : r.Between(0, 2)};
 }
 
 // The kernels this processor runs, in the layouts of every build.
