@@ -1,16 +1,16 @@
 // A second, deliberately plain reading of INI text, written from the rules
-// in storage/ini.h and storage/ini_portable.cpp, to compare the portable
-// back end against:
+// in storage/ini.h, to compare the portable back end against:
 //   - lines end at LF, CR LF or a lone CR;
-//   - after leading blanks (space, tab) a line starting with '[' that holds
-//     a ']' names a section (the text up to the first ']', blanks trimmed);
-//     one starting with ';' is a comment; one holding '=' is a key line
-//     (key before the first '=', value after it, both trimmed, a value in
-//     matching double or single quotes loses them);
+//   - after leading blanks (space, tab) a line starting with '[' names a
+//     section when it holds a ']' (the text up to the first ']', blanks
+//     trimmed), and is no line of either kind without one; a line starting
+//     with ';' is a comment; one holding '=' is a key line (key before the
+//     first '=', value after it, both trimmed, a value in matching double or
+//     single quotes loses them);
 //   - names match without regard to ASCII case; the first of duplicated
-//     sections and keys counts; a value ends at an embedded NUL.
-// It works on std::string copies, line by line, without offsets, and
-// parses the whole file into a list of sections first.
+//     sections and keys counts; a value ends at an embedded NUL;
+//   - an integer: blanks, an optional sign, decimal digits modulo 2^32.
+// It parses the whole text into sections of key lines first, copy by copy.
 #ifndef PLIMBAR_FUZZ_REFERENCE_INI_H
 #define PLIMBAR_FUZZ_REFERENCE_INI_H
 
@@ -21,77 +21,19 @@
 
 namespace plimbar_fuzz {
 
-inline bool RefBlank(char c) { return c == ' ' || c == '\t'; }
-
-inline std::string RefTrim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && RefBlank(s[b])) ++b;
-  while (e > b && RefBlank(s[e - 1])) --e;
-  return s.substr(b, e - b);
+inline std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t");
+  return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
-inline bool RefSameName(const std::string& a, const std::string& b) {
+inline bool SameName(const std::string& a, const std::string& b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
-    if (x != y) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
   return true;
 }
 
-inline std::vector<std::string> RefLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string cur;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(cur);
-      cur.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) lines.push_back(cur);
-  return lines;
-}
-
-struct RefLine {
-  enum Kind { kOther, kSection, kKey } kind = kOther;
-  std::string name;   // section name or key, trimmed
-  std::string value;  // key lines: trimmed, quotes removed
-};
-
-inline RefLine RefClassify(const std::string& raw) {
-  RefLine out;
-  size_t p = 0;
-  while (p < raw.size() && RefBlank(raw[p])) ++p;
-  if (p == raw.size() || raw[p] == ';') return out;
-  if (raw[p] == '[') {
-    size_t close = raw.find(']', p + 1);
-    if (close == std::string::npos) return out;
-    out.kind = RefLine::kSection;
-    out.name = RefTrim(raw.substr(p + 1, close - p - 1));
-    return out;
-  }
-  size_t eq = raw.find('=', p);
-  if (eq == std::string::npos) return out;
-  out.kind = RefLine::kKey;
-  out.name = RefTrim(raw.substr(p, eq - p));
-  out.value = RefTrim(raw.substr(eq + 1));
-  if (out.value.size() >= 2) {
-    char q = out.value.front();
-    if ((q == '"' || q == '\'') && out.value.back() == q) {
-      out.value = out.value.substr(1, out.value.size() - 2);
-    }
-  }
-  return out;
-}
-
-// A whole file, read once: its sections in file order, each with its key
-// lines in file order. Key lines before the first section are dropped.
 struct RefIni {
   struct Section {
     std::string name;
@@ -100,61 +42,57 @@ struct RefIni {
   std::vector<Section> sections;
 
   explicit RefIni(const std::string& text) {
-    for (const std::string& raw : RefLines(text)) {
-      RefLine line = RefClassify(raw);
-      if (line.kind == RefLine::kSection) {
-        sections.push_back(Section{line.name, {}});
-      } else if (line.kind == RefLine::kKey && !sections.empty()) {
-        sections.back().keys.emplace_back(line.name, line.value);
+    std::vector<std::string> lines(1);
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != '\r' && text[i] != '\n') {
+        lines.back() += text[i];
+        continue;
+      }
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    }
+    for (const std::string& raw : lines) {
+      const std::string line = Trim(raw);
+      const size_t close = line.find(']'), equals = line.find('=');
+      if (line.empty() || line[0] == ';') continue;
+      if (line[0] == '[') {
+        if (close != std::string::npos) sections.push_back({Trim(line.substr(1, close - 1)), {}});
+      } else if (equals != std::string::npos && !sections.empty()) {
+        std::string value = Trim(line.substr(equals + 1));
+        if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+          value = value.substr(1, value.size() - 2);
+        sections.back().keys.emplace_back(Trim(line.substr(0, equals)), value);
       }
     }
   }
 
-  bool HasSection(const std::string& section) const {
+  const Section* Find(const std::string& section) const {
     for (const Section& s : sections)
-      if (RefSameName(s.name, section)) return true;
-    return false;
+      if (SameName(s.name, section)) return &s;
+    return nullptr;
   }
 
-  // The value of key in the first section of that name, cut at a NUL;
-  // false when either is missing.
-  bool LookUp(const std::string& section, const std::string& key,
-              std::string& value) const {
-    for (const Section& s : sections) {
-      if (!RefSameName(s.name, section)) continue;
-      for (const auto& kv : s.keys) {
-        if (RefSameName(kv.first, key)) {
-          value = kv.second.substr(0, kv.second.find('\0'));
-          return true;
-        }
-      }
-      return false;  // only the first section of that name counts
+  // The value of key in the first section of that name, up to a NUL.
+  bool LookUp(const std::string& section, const std::string& key, std::string& value) const {
+    const Section* s = Find(section);
+    for (size_t i = 0; s != nullptr && i < s->keys.size(); ++i) {
+      if (!SameName(s->keys[i].first, key)) continue;
+      value = s->keys[i].second.substr(0, s->keys[i].second.find('\0'));
+      return true;
     }
     return false;
   }
 };
 
-inline bool RefLookUp(const std::string& text, const std::string& section,
-                      const std::string& key, std::string& value) {
-  return RefIni(text).LookUp(section, key, value);
-}
-
-// The integer reading: blanks skipped, optional sign, decimal digits taken
-// modulo 2^32, two's complement; 0 without digits.
 inline int RefParseInt(const std::string& s) {
-  size_t p = 0;
-  while (p < s.size() && RefBlank(s[p])) ++p;
-  bool negative = false;
-  if (p < s.size() && (s[p] == '+' || s[p] == '-')) negative = s[p++] == '-';
+  size_t p = s.find_first_not_of(" \t");
+  if (p == std::string::npos) return 0;
+  const bool negative = s[p] == '-';
+  if (s[p] == '+' || s[p] == '-') ++p;
   uint64_t v = 0;
-  while (p < s.size() && s[p] >= '0' && s[p] <= '9') {
-    v = (v * 10 + static_cast<uint64_t>(s[p] - '0')) % 4294967296u;
-    ++p;
-  }
+  for (; p < s.size() && s[p] >= '0' && s[p] <= '9'; ++p) v = (v * 10 + (s[p] - '0')) % 4294967296u;
   if (negative) v = (4294967296u - v) % 4294967296u;
-  int64_t signedValue = v >= 2147483648u ? static_cast<int64_t>(v) - 4294967296
-                                         : static_cast<int64_t>(v);
-  return static_cast<int>(signedValue);
+  return static_cast<int>(static_cast<int64_t>(v) - (v >= 2147483648u ? 4294967296 : 0));
 }
 
 }  // namespace plimbar_fuzz

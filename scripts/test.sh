@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and runs every test of PlimbarMaker:
 #   1. the native build: unit tests, command-line tests, benchmarks built;
-#   2. the same unit tests built with AddressSanitizer and
-#      UndefinedBehaviorSanitizer;
+#   2. the unit tests built with clang, AddressSanitizer and
+#      UndefinedBehaviorSanitizer (the fuzz target of step 5 shares this build);
 #   3. the Windows builds and their release zips: the whole Windows test set
 #      runs under Wine on the build this machine can run (the 32-bit release
 #      where 32-bit code runs, else the 64-bit build under wine64), with a
@@ -13,8 +13,8 @@
 #   4. plimbar-render.exe of each Windows build that runs here against the
 #      native plimbar-render on the example and test patches: the WAVs must
 #      be byte-identical;
-#   5. the fuzz targets: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
-#      (default 30) of fuzzing per target.
+#   5. the fuzz target: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
+#      (default 30) of fuzzing.
 # Build trees go to build/ (or $PLIMBAR_BUILD_ROOT). Exits non-zero on the
 # first failure.
 set -euo pipefail
@@ -32,11 +32,13 @@ cmake --build "$build/native" -j "$jobs"
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs"
 
 step "sanitizer build (address, undefined) and tests"
-cmake -S "$root" -B "$build/asan" -DCMAKE_BUILD_TYPE=Debug -DPLIMBAR_BUILD_BENCHMARKS=OFF \
-  -DPLIMBAR_SANITIZE=ON -DPLIMBAR_WERROR=ON >/dev/null
-cmake --build "$build/asan" -j "$jobs"
+# The options of fuzz/run.sh, which builds its target in this tree (step 5).
+cmake -S "$root" -B "$build/asan" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_SANITIZE=ON -DPLIMBAR_BUILD_FUZZERS=ON \
+  -DPLIMBAR_BUILD_BENCHMARKS=OFF -DPLIMBAR_WERROR=ON >/dev/null
+cmake --build "$build/asan" -j "$jobs" --target plimbar_unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$build/asan" --output-on-failure -j "$jobs" -LE slow
+  ctest --test-dir "$build/asan" --output-on-failure -j "$jobs"
 
 # Which Windows build runs here: the 32-bit release where this machine runs
 # 32-bit code, else the 64-bit build of the same sources.
@@ -89,8 +91,8 @@ python3 "$root/tests/compare_renders.py" \
   --work "$build/compare" --random 300 --seed "${PLIMBAR_COMPARE_SEED:-1}" \
   "$root"/examples/*.plb "$root"/tests/data/render/*.plb
 
-step "fuzz targets"
-PLIMBAR_FUZZ_BUILD_DIR="$build/fuzz" PLIMBAR_FUZZ_JOBS="$jobs" \
+step "fuzz target"
+PLIMBAR_FUZZ_BUILD_DIR="$build/asan" PLIMBAR_FUZZ_JOBS="$jobs" \
   "$root/fuzz/run.sh" "${PLIMBAR_FUZZ_SECONDS:-30}"
 
 step "all tests passed"

@@ -1,12 +1,15 @@
 // The patch file's keys as the tests know them, written down once from what
 // a patch file is (not taken from storage/): per oscillator twelve keys in
 // file order with their defaults when a file lacks them and their ranges,
-// then Time. The table tests, the fuzzer and the end-to-end runner share
-// it. Plain C++, no test framework: it builds natively and for Windows.
+// then Time, and the member of the engine's Patch each key fills. The table
+// tests, the fuzzer and the end-to-end runner share it. Plain C++, no test
+// framework: it builds natively and for Windows.
 #ifndef PLIMBAR_TESTS_PATCH_TABLE_H
 #define PLIMBAR_TESTS_PATCH_TABLE_H
 
 #include <string>
+
+#include "engine/engine.h"
 
 namespace plimbar {
 namespace test {
@@ -36,6 +39,13 @@ enum KeyIndex {
 };
 constexpr int kTimeDefault = 50, kTimeMin = 1, kTimeMax = 100;
 
+// The member of Patch that each key fills, in file order.
+using PatchField = int (Patch::*)[kOscCount];
+constexpr PatchField kFields[kKeysPerOsc] = {
+    &Patch::Tune,   &Patch::DeTune,      &Patch::Bend,  &Patch::BendCurve,
+    &Patch::Volume, &Patch::Attack,      &Patch::AttackCurve, &Patch::Decay,
+    &Patch::DecayCurve, &Patch::Distortion, &Patch::Mute, &Patch::WaveForm};
+
 // A patch as the file holds it: value[osc][key] in file order, and Time.
 struct PatchValues {
   int value[kOscCount][kKeysPerOsc];
@@ -52,6 +62,22 @@ inline PatchValues DefaultValues() {
   }
   p.time = kTimeDefault;
   return p;
+}
+
+// The values of a Patch, and a Patch's fields and Time set from values.
+inline PatchValues ValuesOf(const Patch& p) {
+  PatchValues v;
+  for (int n = 0; n < kOscCount; ++n) {
+    for (int k = 0; k < kKeysPerOsc; ++k) v.value[n][k] = (p.*kFields[k])[n];
+  }
+  v.time = p.Time;
+  return v;
+}
+inline void Store(const PatchValues& v, Patch& p) {
+  for (int n = 0; n < kOscCount; ++n) {
+    for (int k = 0; k < kKeysPerOsc; ++k) (p.*kFields[k])[n] = v.value[n][k];
+  }
+  p.Time = v.time;
 }
 
 // "Tune3" for key kTune of oscillator index 2.

@@ -1,2 +1,0 @@
-[Settings]
-Time=10

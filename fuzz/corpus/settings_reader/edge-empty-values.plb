@@ -1,7 +1,0 @@
-[Setting]
-Time=
-Tune1=
-Volume1=
-Mute1=
-=5
-==

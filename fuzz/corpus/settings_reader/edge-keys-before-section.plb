@@ -1,4 +1,0 @@
-Time=5
-Tune1=10
-[Setting]
-Volume1=1

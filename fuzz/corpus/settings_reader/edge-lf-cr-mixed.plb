@@ -1,5 +1,0 @@
-[Setting]
-Tune1=70
-Time=5
-
-Volume1=60

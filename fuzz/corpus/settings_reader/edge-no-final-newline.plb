@@ -1,3 +1,0 @@
-[Setting]
-Tune1=70
-Time=5

@@ -1,4 +1,0 @@
-[Version]
-Version=20
-[Other]
-Time=5

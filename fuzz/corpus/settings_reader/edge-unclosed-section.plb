@@ -1,4 +1,0 @@
-[Setting
-Time=5
-[Setting]x=1
-Time=9

@@ -1,4 +1,0 @@
-[Version]
-Version=99
-[Setting]
-Time=12

@@ -1,3 +1,0 @@
-[Setting]
-[Version]
-Version=20

@@ -1,5 +1,0 @@
-[Setting]
-WaveForm1=3
-Tune1=30
-Decay1=60
-Time=5

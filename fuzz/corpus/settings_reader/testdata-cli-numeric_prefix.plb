@@ -1,2 +1,0 @@
-[Setting]
-Time=  7 steps

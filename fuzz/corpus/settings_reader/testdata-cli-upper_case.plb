@@ -1,3 +1,0 @@
-[SETTING]
-TIME=15
-volume1=50

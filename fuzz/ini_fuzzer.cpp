@@ -1,0 +1,144 @@
+// Fuzz target: INI text of any bytes, read through the portable INI layer
+// as a patch file and as a settings file, against the plain reading of
+// fuzz/reference_ini.h and the key table of tests/patch_table.h:
+//   - the file's own section and key names (case and all) and fixed ones:
+//     the text, the text cut to a buffer of exactly its size, the integer,
+//     the section;
+//   - ReadPatchFile: every key's reading or its default when missing or
+//     empty, Mute 0 or 1, the rest clamped; the report lists exactly the
+//     clamped keys;
+//   - ReadSettings: the folder cut to 259 characters; freq and bits, or
+//     44100 and 16 in place of values the program does not offer.
+// The readers parse the input in memory: fopen of the input's name gives a
+// stream over its bytes, no file and no system call. Writing files is left
+// to the stored cases of tests/formats_test.cpp and tests/ini_test.cpp.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fuzz/reference_ini.h"
+#include "storage/ini.h"
+#include "storage/patch_file.h"
+#include "storage/settings.h"
+#include "tests/patch_table.h"
+
+namespace {
+
+using namespace plimbar;
+using plimbar_fuzz::RefIni;
+using plimbar_fuzz::RefParseInt;
+
+#define CHECK(cond, what)                                                                      \
+  do {                                                                                         \
+    if (!(cond)) {                                                                             \
+      std::fprintf(stderr, "*** property failed: %s\n    %s\n", #cond, std::string(what).c_str()); \
+      std::abort();                                                                            \
+    }                                                                                          \
+  } while (0)
+
+const char kInput[] = "<fuzz input>";  // never a file
+std::string g_input;
+
+}  // namespace
+
+extern "C" FILE* __interceptor_fopen(const char* path, const char* mode);
+extern "C" FILE* fopen(const char* path, const char* mode) {
+  if (std::strcmp(path, kInput) == 0) return fmemopen(&g_input[0], g_input.size(), mode);
+  return __interceptor_fopen(path, mode);  // the sanitizer's, then the C library's
+}
+
+namespace {
+
+// Every reading of (section s, key k) agrees with the reference.
+void CheckRead(const RefIni& ref, const std::string& s, const std::string& k) {
+  std::string want;
+  const bool found = ref.LookUp(s, k, want);
+  const std::string where = "[" + s + "] " + k + " = " + want;
+  for (int size : {5, static_cast<int>(want.size()) + 1}) {
+    std::unique_ptr<char[]> buf(new char[size]);  // exactly its size
+    const int n = kPortableIni.readString(s.c_str(), k.c_str(), found ? "" : "<d>", buf.get(),
+                                          size, kInput);
+    const std::string text = (found ? want : "<d>").substr(0, size - 1);
+    CHECK(n == static_cast<int>(text.size()) && buf[n] == '\0' && buf.get() == text, where);
+  }
+  const int number = found && !want.empty() ? RefParseInt(want) : -7;
+  CHECK(kPortableIni.readInt(s.c_str(), k.c_str(), -7, kInput) == number, where);
+  CHECK(ParseIniInt(want.c_str()) == RefParseInt(want), where);
+}
+
+// ReadPatchFile: what the keys say, within range; the clamped ones reported.
+void CheckPatch(const RefIni& ref) {
+  test::PatchValues want = test::DefaultValues();
+  std::string clamped;
+  auto read = [&](const std::string& key, int& v, int lo, int hi, bool mute) {
+    std::string value;
+    if (ref.LookUp("Setting", key, value) && !value.empty()) v = RefParseInt(value);
+    const int used = mute ? v != 0 : v < lo ? lo : v > hi ? hi : v;
+    if (!mute && used != v) clamped += " " + key + "=" + std::to_string(v) + ">" + std::to_string(used);
+    v = used;
+  };
+  for (int n = 0; n < test::kOscCount; ++n)
+    for (int k = 0; k < test::kKeysPerOsc; ++k)
+      read(test::KeyName(k, n), want.value[n][k], test::kKeys[k].min, test::kKeys[k].max,
+           k == test::kMute);
+  read("Time", want.time, test::kTimeMin, test::kTimeMax, false);
+  Patch p;
+  PatchReadReport report;
+  ReadPatchFile(kPortableIni, kInput, p, &report);
+  const test::PatchValues values = test::ValuesOf(p);
+  CHECK(std::memcmp(&values, &want, sizeof want) == 0,
+        "read\n" + test::SettingLines(values) + "expected\n" + test::SettingLines(want));
+  CHECK(p.soundLength == SoundLengthForTime(p.Time), "sound length");
+  CHECK(report.clampedCount >= 0 && report.clampedCount <= kPatchKeyCount, "report size");
+  for (int i = 0; i < report.clampedCount; ++i) {
+    const ClampedKey& c = report.clamped[i];
+    CHECK(std::memchr(c.key, '\0', sizeof c.key) != nullptr, "report key");
+    const std::string entry =
+        " " + std::string(c.key) + "=" + std::to_string(c.read) + ">" + std::to_string(c.used);
+    CHECK(clamped.find(entry) != std::string::npos, "reported" + entry);
+    clamped.erase(clamped.find(entry), entry.size());
+  }
+  CHECK(clamped.empty(), "not reported:" + clamped);
+}
+
+// ReadSettings: the folder cut, the format or its fallback.
+void CheckSettings(const RefIni& ref) {
+  Settings s;
+  std::memset(&s, 0x7f, sizeof s);
+  ReadSettings(kPortableIni, kInput, s);
+  std::string dir, freq, bits;
+  ref.LookUp("setting", "dir", dir);
+  const int rate = ref.LookUp("format", "freq", freq) && !freq.empty() ? RefParseInt(freq) : 44100;
+  const int depth = ref.LookUp("format", "bits", bits) && !bits.empty() ? RefParseInt(bits) : 16;
+  CHECK(std::memchr(s.lastFolder, '\0', sizeof s.lastFolder) != nullptr &&
+            s.lastFolder == dir.substr(0, 259), "folder " + dir);
+  CHECK(s.format.rate == (rate == 22050 || rate == 11025 ? rate : 44100), freq);
+  CHECK(s.format.bits == (depth == 8 ? 8 : 16), bits);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  g_input.assign(reinterpret_cast<const char*>(data), size);
+  const RefIni ref(g_input);
+  // Names as the file spells them (as C strings: up to a NUL), and fixed.
+  std::vector<std::string> sections = {"Setting"}, keys = {"dir"};
+  for (const auto& s : ref.sections) {
+    if (sections.size() < 3) sections.push_back(s.name.substr(0, s.name.find('\0')));
+    for (size_t i = 0; i < s.keys.size() && keys.size() < 3; ++i)
+      keys.push_back(s.keys[i].first.substr(0, s.keys[i].first.find('\0')));
+  }
+  for (const std::string& s : sections) {
+    CHECK(PortableIniHasSection(s.c_str(), kInput) == (ref.Find(s) != nullptr), s);
+    for (const std::string& k : keys) CheckRead(ref, s, k);
+  }
+  // Without a section "Setting" the patch is the defaults: checked on one
+  // input in 8 (its 109 readings are most of an input's time).
+  if (ref.Find("Setting") != nullptr || size % 8 == 0) CheckPatch(ref);
+  CheckSettings(ref);
+  return 0;
+}

@@ -1,2 +1,0 @@
-[setting]
-time=10
