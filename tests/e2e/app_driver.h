@@ -123,13 +123,11 @@ inline Image Capture(HWND hwnd) {
   BITMAPINFO bi = {};
   bi.bmiHeader = {sizeof bi.bmiHeader, img.w, -img.h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   uint32_t* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
+  HGDIOBJ old = SelectObject(mem, CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
   BitBlt(mem, 0, 0, img.w, img.h, screen, at.x, at.y, SRCCOPY);
   GdiFlush();
   for (int i = 0; i < img.w * img.h; ++i) img.px.push_back(bits[i] & 0xFFFFFF);
-  SelectObject(mem, old);
-  DeleteObject(bmp);
+  DeleteObject(SelectObject(mem, old));
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
   return img;
@@ -139,7 +137,6 @@ class App {
  public:
   App() = default;
   App(const App&) = delete;
-  App& operator=(const App&) = delete;
   ~App() {  // ends a program the test left running
     if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
     if (pi_.hProcess == nullptr) return;

@@ -1,18 +1,15 @@
 #!/bin/sh
-# What the end-to-end tests run in: an X display and a Wine prefix with its
-# server kept running. Ends only what it started itself.
-#   e2e_env.sh start STATE        start Xvfb on $DISPLAY unless it is up
-#                                 (DISPLAY=auto: a free one, kept in STATE
-#                                 for the others, found as $PLIMBAR_E2E_STATE);
-#                                 boot $PLIMBAR_WINEPREFIX (fresh, when
-#                                 PLIMBAR_E2E_FRESH is set) and keep a server;
-#                                 its windows unmanaged
+# What the end-to-end tests run in; ends only what it started itself.
+#   e2e_env.sh start STATE  an X display $DISPLAY (started unless it is up;
+#                           "auto": a free one, kept in STATE, where the
+#                           others find it as $PLIMBAR_E2E_STATE) and the
+#                           prefix $PLIMBAR_WINEPREFIX (new when
+#                           PLIMBAR_E2E_FRESH is set) with a server kept up
 #   e2e_env.sh stop STATE
-#   e2e_env.sh run DIR CMD...     CMD in a new empty DIR, also its HOME,
-#                                 whose .asoundrc gives Wine one output
-#                                 device playing into DIR/capture.wav; the
-#                                 output in DIR.log (Wine's helper processes
-#                                 must not hold ctest's pipe), then shown
+#   e2e_env.sh run DIR CMD  CMD in a new empty DIR, also its HOME, whose
+#                           .asoundrc gives Wine one output device playing
+#                           into DIR/capture.wav; the output goes to DIR.log
+#                           (Wine's helpers must not hold ctest's pipe)
 set -u
 export WINEPREFIX="${PLIMBAR_WINEPREFIX:?}"
 [ "$DISPLAY" = auto ] && [ "$1" != start ] && DISPLAY=$(cat "$PLIMBAR_E2E_STATE/display")
@@ -20,12 +17,9 @@ wine_run=$(dirname "$0")/../../cmake/wine-run.sh
 case $1 in
 start)
   mkdir -p "$2"
-  if [ "$DISPLAY" = auto ]; then
-    n=100
-    while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-    DISPLAY=:$n
-    echo $DISPLAY >"$2/display"
-  fi
+  n=100
+  while [ "$DISPLAY" = auto ] && { [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; }; do n=$((n + 1)); done
+  [ "$DISPLAY" = auto ] && DISPLAY=:$n && echo $DISPLAY >"$2/display"
   socket=/tmp/.X11-unix/X${DISPLAY#:}
   if [ ! -S "$socket" ]; then
     Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
@@ -38,13 +32,12 @@ start)
   fi
   mkdir -p "$WINEPREFIX"
   if ! wineserver -k0 2>/dev/null; then
-    timeout 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1 || exit 1
-    timeout 60 wineserver -w
+    timeout 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1 && timeout 60 wineserver -w || exit 1
     wineserver -p </dev/null >/dev/null 2>&1
     touch "$2/server"
   fi
-  # Windows left to themselves (there is no window manager): otherwise
-  # hiding each one waits 2 s for a manager's answer that never comes.
+  # Windows left to themselves, as there is no window manager: otherwise
+  # Wine waits 2 s for the manager at every window it hides.
   "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
   ;;
 stop)
@@ -63,4 +56,3 @@ run)
   exit $rc
   ;;
 esac
-exit 0

