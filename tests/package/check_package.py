@@ -7,10 +7,11 @@ examples, the last two kinds byte for byte the project's; both programs are
 Windows programs of the zip's kind (GUI, console), carry the version in
 their version record, no debugging data, and import only DLLs every Windows
 has; Readme.txt and License.txt are UTF-8 with a byte-order mark and CR LF.
-With two zips, they differ in nothing but the programs.
+With two zips, they differ in nothing but the programs, whose resources are
+the same bytes.
 
 usage: check_package.py --zip FILE [--zip FILE] --version X.Y --objdump PATH
-                        --examples DIR --chm FILE
+                        --windres PATH --examples DIR --chm FILE
 """
 
 import argparse
@@ -76,6 +77,9 @@ def check_zip(args, path):
                   f"{exe} imports only system DLLs", str(dlls))
             debug = re.findall(r"\s(\.debug_\w+)", objdump(args, "-h", exe_path))
             check(not debug, f"{exe} carries no debugging data", str(debug))
+            res = os.path.join(tmp, exe + ".res")
+            subprocess.run([args.windres, "-i", exe_path, "-O", "res", "-o", res])
+            files[exe + " resources"] = open(res, "rb").read() if os.path.exists(res) else None
     for name, pieces in (("Readme.txt", [f"PlimbarMaker Version {args.version}", "plimbar-render",
                                          f"PlimbarMaker-{args.version}-win32.zip",
                                          f"PlimbarMaker-{args.version}-win64.zip"]),
@@ -90,7 +94,7 @@ def check_zip(args, path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("--version", "--objdump", "--examples", "--chm"):
+    for option in ("--version", "--objdump", "--windres", "--examples", "--chm"):
         parser.add_argument(option, required=True)
     parser.add_argument("--zip", required=True, action="append")
     args = parser.parse_args()
