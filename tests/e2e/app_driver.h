@@ -55,7 +55,8 @@ inline int RunConsole(std::string commandLine, const std::string& dir) {
   return static_cast<int>(code);
 }
 
-// A WAV file's format and the bytes of its data chunk.
+// A WAV file with the 44-byte header both the program and the ALSA file
+// device write: its format and the bytes of its data chunk.
 struct Wav {
   bool ok = false;
   uint32_t rate = 0, bits = 0;
@@ -68,18 +69,8 @@ inline uint32_t Le(const std::string& b, size_t at, int bytes) {
 }
 inline Wav ParseWav(const std::string& b) {
   Wav w;
-  for (size_t at = 12; b.compare(0, 4, "RIFF") == 0 && b.compare(8, 4, "WAVE") == 0 && at + 8 <= b.size();) {
-    const uint32_t size = Le(b, at + 4, 4);
-    if (b.compare(at, 4, "fmt ") == 0 && size >= 16 && at + 24 <= b.size()) {
-      w.rate = Le(b, at + 12, 4);
-      w.bits = Le(b, at + 22, 2);
-    } else if (b.compare(at, 4, "data") == 0) {
-      w.ok = w.bits != 0 && at + 8 + size <= b.size();
-      w.data = w.ok ? b.substr(at + 8, size) : "";
-      break;
-    }
-    at += 8 + size + (size & 1);
-  }
+  w.ok = b.size() >= 44 && b.compare(0, 4, "RIFF") == 0 && b.compare(36, 4, "data") == 0;
+  if (w.ok) w.rate = Le(b, 24, 4), w.bits = Le(b, 34, 2), w.data = b.substr(44, Le(b, 40, 4));
   return w;
 }
 // An ALSA "file" device fills in its header's sizes when it is closed.
