@@ -65,17 +65,20 @@ fi
 
 step "$run Windows build"
 # One prefix for the whole run, booted once, with its server kept running so
-# that every start of a program takes milliseconds, and a virtual display.
-# The end-to-end tests use the same display and a prefix of their own.
+# that every start of a program takes milliseconds, and a virtual display;
+# the end-to-end scenarios use both (the release zip gets a fresh prefix and
+# a display of its own).
 export PLIMBAR_WINEPREFIX="$build/$run/wineprefix"
 wine_env_start
 trap wine_env_stop EXIT
 other_zip=$(ls "$build/$other"/PlimbarMaker-*-"$other".zip)
 windows_build "$run" -DPLIMBAR_COMPANION_ZIP="$other_zip" \
-  -DPLIMBAR_E2E_DISPLAY="$DISPLAY" -DPLIMBAR_E2E_WINEPREFIX="$build/$run/wine-e2e"
+  -DPLIMBAR_E2E_DISPLAY="$DISPLAY" -DPLIMBAR_E2E_WINEPREFIX="$PLIMBAR_WINEPREFIX"
 
 step "Windows tests under Wine, on the $run build"
-ctest --test-dir "$build/$run" --output-on-failure -j 2
+# The scenarios mostly wait for Wine: three entries at a time keep both
+# processors busy (the scenarios of one display run one after the other).
+ctest --test-dir "$build/$run" --output-on-failure -j 3
 windows_exes=("$build/$run/cli/plimbar-render.exe")
 if [ "$run" = win32 ]; then
   step "unit tests of the 64-bit Windows build under Wine"

@@ -1,162 +1,253 @@
-// Drives the real PlimbarMaker.exe from a test program: starts it in a
-// folder of its own, finds its windows, sends the messages a user's clicks
-// and keys would produce, reads back texts, states and pixels. Every wait
-// polls a condition against a deadline.
+// Drives the real PlimbarMaker.exe from a test program under Wine: starts
+// it, finds its windows, sends what a user's clicks, keys and menu choices
+// send, and reads back what the user sees. Every wait polls a condition
+// against a deadline. A probe hooked into the program (probe.cpp) reads the
+// menu's check marks and says when queued messages and keys have been
+// taken, so that everything before them has been handled.
 #ifndef PLIMBAR_TESTS_E2E_APP_DRIVER_H
 #define PLIMBAR_TESTS_E2E_APP_DRIVER_H
 
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-namespace plimbar_test {
+namespace e2e {
 
-constexpr DWORD kStartTimeoutMs = 30000;
-constexpr DWORD kWaitTimeoutMs = 10000;
+constexpr DWORD kWaitMs = 20000;
+enum Modifier { kCtrl = 1, kShift = 2, kAlt = 4 };
 
-// A Unix path of the build as the Windows path Wine maps it to (drive Z:).
-std::string WinPath(const std::string& unixPath);
-// Folder for the runs and screenshots of these tests (made on demand).
-std::string RunFolder(const std::string& name);
-std::string ScreenshotFolder();
+inline std::string WinPath(std::string unixPath) {  // Z:\... as Wine maps it
+  for (char& c : unixPath) c = c == '/' ? '\\' : c;
+  return "Z:" + unixPath;
+}
+inline std::string ReadFile(const std::string& path) {  // "" when unreadable
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+inline bool WriteFile(const std::string& path, const std::string& bytes) {
+  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
+}
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool WaitUntil(const std::function<bool()>& cond, DWORD ms = kWaitMs) {
+  for (const DWORD start = GetTickCount(); !cond(); Sleep(5))
+    if (GetTickCount() - start >= ms) return cond();
+  return true;
+}
+// Runs a command line in dir; its exit code, or -1 when it did not run.
+inline int RunConsole(std::string commandLine, const std::string& dir) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  DWORD code = static_cast<DWORD>(-1);
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, dir.c_str(),
+                      &si, &pi))
+    return -1;
+  if (WaitForSingleObject(pi.hProcess, kWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return static_cast<int>(code);
+}
 
-bool RemoveFolderContents(const std::string& dir);
-bool WriteFile(const std::string& path, const std::string& text);
-// The file's bytes, or "" when it cannot be read.
-std::string ReadFile(const std::string& path);
-bool FileExists(const std::string& path);
-
-// The running test's suite and name as a folder name ("Suite_Name", with
-// no '.' or '/').
-std::string TestName();
-
-// s in lower case (ASCII letters): Windows paths and INI names compare so.
-std::string Lower(std::string s);
-
-// A WAV file taken apart: its format fields and the bytes of its data chunk.
+// A WAV file with the 44-byte header both the program and the ALSA file
+// device write: its format and the bytes of its data chunk.
 struct Wav {
   bool ok = false;
-  uint32_t channels = 0, rate = 0, bits = 0;
+  uint32_t rate = 0, bits = 0;
   std::string data;
 };
-Wav ParseWav(const std::string& bytes);
-
-// Playback captured by an ALSA "file" device. True once the device that
-// writes the file at path has been closed: the ALSA library then fills in
-// the sizes of the header (36 and 0 while it is open).
-bool CaptureClosed(const std::string& path);
-// "" when played is want as the capture device received it: want's bytes
-// in order, whole, with nothing changed, where Wine's sound driver may have
-// put silent frames between them (it plays silence when its feeding thread
-// falls behind on a loaded machine, rather than stop the device).
-// Otherwise where the two part. bits is the depth of both (mono).
-std::string PlayedDifference(const std::string& played, const std::string& want, int bits);
-// The text of a .asoundrc that gives the programs started from then on one
-// output device, whose sound lands in the Unix file captureUnix.
-std::string CaptureDeviceConfig(const std::string& captureUnix);
-
-// The help windows ("HH Parent") of the process that owns a window: how
-// many, and the last one found.
-struct HelpWindows {
-  int count = 0;
-  HWND last = nullptr;
-};
-HelpWindows FindHelpWindows(HWND ofProcess);
-
-// Polls cond every few milliseconds until it holds or timeoutMs pass.
-bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs);
-
-// 32-bit pixels 0x00RRGGBB, rows top to bottom.
-struct Image {
-  int w = 0;
-  int h = 0;
-  std::vector<uint32_t> px;
-  uint32_t At(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
-  bool operator==(const Image& o) const {
-    return w == o.w && h == o.h && px == o.px;
+inline uint32_t Le(const std::string& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[at + i]);
+  return v;
+}
+inline Wav ParseWav(const std::string& b) {
+  Wav w;
+  w.ok = b.size() >= 44 && b.compare(0, 4, "RIFF") == 0 && b.compare(36, 4, "data") == 0;
+  if (w.ok) w.rate = Le(b, 24, 4), w.bits = Le(b, 34, 2), w.data = b.substr(44, Le(b, 40, 4));
+  return w;
+}
+// An ALSA "file" device fills in its header's sizes when it is closed.
+inline bool CaptureClosed(const std::string& path) {
+  const std::string b = ReadFile(path);
+  return b.size() >= 44 && Le(b, 4, 4) != 36;
+}
+// "" when played holds want's frames in order, whole and unchanged, with
+// only silent frames between them (Wine plays silence when its feeding
+// thread falls behind on a loaded machine); else where the two part.
+inline std::string PlayedDifference(const std::string& played, const std::string& want, int bits) {
+  const size_t frame = bits / 8;
+  const std::string silence = bits == 16 ? std::string(2, '\0') : std::string(1, '\x80');
+  size_t p = 0, w = 0;  // taking want's frame when it matches is never worse than skipping it
+  for (; p + frame <= played.size(); p += frame) {
+    if (w < want.size() && played.compare(p, frame, want, w, frame) == 0) {
+      w += frame;
+    } else if (played.compare(p, frame, silence) != 0) {
+      break;
+    }
   }
-  bool operator!=(const Image& o) const { return !(*this == o); }
-};
+  if (w >= want.size() && p == played.size()) return "";
+  return "want's byte " + std::to_string(w) + " of " + std::to_string(want.size()) + " is not at played byte " +
+         std::to_string(p) + " of " + std::to_string(played.size());
+}
 
-// The client area of a window as it is on the screen.
-Image CaptureClient(HWND hwnd);
-// Saves an image as a PNG file; false on failure.
-bool SavePng(const Image& img, const std::string& path);
+// The client area of a window as the screen shows it, 0x00RRGGBB.
+struct Image {
+  int w = 0, h = 0;
+  std::vector<uint32_t> px;
+  bool operator==(const Image& o) const { return w == o.w && h == o.h && px == o.px; }
+};
+inline Image Capture(HWND hwnd) {
+  Image img;
+  RECT rc;
+  POINT at = {0, 0};
+  if (!GetClientRect(hwnd, &rc) || !ClientToScreen(hwnd, &at) || rc.right <= 0 || rc.bottom <= 0) return img;
+  img.w = rc.right;
+  img.h = rc.bottom;
+  HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader = {sizeof bi.bmiHeader, img.w, -img.h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  uint32_t* bits = nullptr;
+  HGDIOBJ old = SelectObject(mem, CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
+  BitBlt(mem, 0, 0, img.w, img.h, screen, at.x, at.y, SRCCOPY);
+  GdiFlush();
+  for (int i = 0; i < img.w * img.h; ++i) img.px.push_back(bits[i] & 0xFFFFFF);
+  DeleteObject(SelectObject(mem, old));
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return img;
+}
 
 class App {
  public:
   App() = default;
   App(const App&) = delete;
-  App& operator=(const App&) = delete;
-  ~App();  // ends a program the test left running
+  ~App() {  // ends a program the test left running
+    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    if (pi_.hProcess == nullptr) return;
+    if (Running()) TerminateProcess(pi_.hProcess, 99);
+    WaitForSingleObject(pi_.hProcess, kWaitMs);
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+    CloseHandle(taken_);
+  }
 
-  // Empties dir (unless keep), copies the program there, writes settings
-  // (when not null) as PlimbarMaker.ini next to it, starts it with the
-  // extra environment entries ("NAME=value") and waits for the main dialog.
-  bool Start(const std::string& dir, const char* settings = nullptr,
-             const std::vector<std::string>& env = {}, bool keep = false);
-  // Starts the program at exe as it is, in the working folder workDir (as
-  // a shortcut would), and waits for the main dialog.
-  bool Launch(const std::string& exe, const std::string& workDir,
-              const std::vector<std::string>& env = {});
-
+  // Starts exe with the arguments in the working folder dir, waits for the
+  // main dialog and hooks the probe into its thread.
+  bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string cmd = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
+    if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi_))
+      return false;
+    taken_ = CreateEventA(nullptr, FALSE, FALSE, ("plimbar.probe.taken." + std::to_string(pi_.dwProcessId)).c_str());
+    dialog_ = Other("#32770", kWaitMs, nullptr);
+    HMODULE probe = LoadLibraryA(WinPath(PLIMBAR_E2E_PROBE).c_str());
+    if (dialog_ == nullptr || probe == nullptr) return false;
+    hook_ = SetWindowsHookExA(WH_GETMESSAGE,
+                              reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "ProbeTaken"))),
+                              probe, GetWindowThreadProcessId(dialog_, nullptr));
+    return hook_ != nullptr && Post(WM_NULL);
+  }
   HWND dialog() const { return dialog_; }
-  // The program's folder.
-  const std::string& dir() const { return dir_; }
-  std::string SettingsPath() const { return dir_ + "\\PlimbarMaker.ini"; }
-
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
-  std::wstring Text(int id) const;
-  static std::wstring WindowText(HWND hwnd);
-  // A view window: "WaveWnd", "PitchWnd" or "VolWnd" inside its frame.
-  HWND View(const char* cls, int frameId) const;
-
-  // WM_COMMAND as a button or menu item sends it; waits until handled.
-  void Command(int id, int notification = 0, HWND from = nullptr);
-  // The same, posted: for commands that open a modal dialog.
-  void PostCommand(int id);
-  // WM_HSCROLL from a bar, as the bar sends it; waits until handled.
-  void Scroll(int barId, int code, int position = 0);
-  int ScrollPos(int barId) const;
-  bool Pressed(int buttonId) const;
-  bool Checked(int buttonId) const;
-  int ComboSelection() const;
-  std::wstring ComboText(int index) const;
-  // MF_CHECKED state of a menu item, or -1 when it cannot be read.
-  int MenuChecked(int id) const;
-
-  // Waits until every message sent or posted so far, and the paints they
-  // caused, have been handled.
-  bool Settle();
-
-  // A new top-level dialog of the program other than the main dialog, with
-  // this caption when caption is not empty.
-  HWND WaitForOtherDialog(DWORD timeoutMs = kWaitTimeoutMs);
-
-  // The file-name field of a file dialog (the edit inside its combo box).
-  static HWND FileNameEdit(HWND fileDialog);
-  // Types name into the file-name field, key by key, as a user would.
-  static void TypeFileName(HWND fileDialog, const std::string& name);
-  // Presses the dialog's OK button ("開く" / "保存") and waits until the
-  // dialog has gone.
-  static bool ConfirmFileDialog(HWND fileDialog);
-  static bool CancelFileDialog(HWND fileDialog);
-  // The texts of the file-type list of a file dialog.
-  static std::vector<std::wstring> FileTypes(HWND fileDialog);
-
-  // Waits for the program to end; its exit code into *code.
-  bool WaitForExit(DWORD timeoutMs, DWORD* code);
-  bool Running() const;
+  std::wstring Text(int id) const { return Text(Item(id)); }
+  static std::wstring Text(HWND hwnd) {
+    wchar_t buf[512] = L"";
+    Send(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
+    return buf;
+  }
+  // SendMessage within the deadline; -1 when it was not handled in time.
+  static LRESULT Send(HWND to, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
+    DWORD_PTR r = 0;
+    return SendMessageTimeoutW(to, msg, wp, lp, SMTO_NORMAL, kWaitMs, &r) ? static_cast<LRESULT>(r) : -1;
+  }
+  bool Answers() const { return Send(dialog_, WM_NULL) != -1; }
+  // Posts to the main dialog and waits until the program has taken the
+  // probe's marker posted after it, and answers.
+  bool Post(UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
+    static const UINT marker = RegisterWindowMessageA("plimbar.probe.marker");
+    ResetEvent(taken_);
+    return PostMessageW(dialog_, msg, wp, lp) && PostMessageW(dialog_, marker, 0, 0) && Taken();
+  }
+  // Presses key with the modifiers held, as the keyboard does, into the
+  // focused window of the program, then F24, the probe's marker.
+  bool Key(WORD key, int modifiers) {
+    SetForegroundWindow(dialog_);
+    if (!WaitUntil([&] { return GetForegroundWindow() == dialog_; })) return false;
+    std::vector<INPUT> in;
+    auto press = [&](WORD k, DWORD up) {
+      in.push_back(INPUT{INPUT_KEYBOARD, {}});
+      in.back().ki = {k, 0, up, 0, 0};
+    };
+    const WORD mods[] = {VK_CONTROL, VK_SHIFT, VK_MENU};
+    for (int i = 0; i < 3; ++i)
+      if (modifiers & (1 << i)) press(mods[i], 0);
+    press(key, 0);
+    press(key, KEYEVENTF_KEYUP);
+    for (int i = 2; i >= 0; --i)
+      if (modifiers & (1 << i)) press(mods[i], KEYEVENTF_KEYUP);
+    press(VK_F24, 0);
+    press(VK_F24, KEYEVENTF_KEYUP);
+    ResetEvent(taken_);
+    return SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)) == in.size() && Taken();
+  }
+  // The Settings menu's check marks, bit i for command 40009 + i, and the
+  // program's ANSI code page into *acp; -1 when the probe does not answer.
+  int Marks(UINT* acp = nullptr) {
+    static const UINT query = RegisterWindowMessageA("plimbar.probe.marks");
+    ResetEvent(taken_);
+    if (!PostMessageW(dialog_, query, ++query_, 0) || !Taken()) return -1;
+    const UINT_PTR v = reinterpret_cast<UINT_PTR>(GetPropA(dialog_, "plimbar.probe.marks"));
+    if (acp != nullptr) *acp = static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropA(dialog_, "plimbar.probe.acp")));
+    return (v >> 9) == static_cast<UINT_PTR>(query_) && (v & 0x100) ? static_cast<int>(v & 0xFF) : -1;
+  }
+  // A visible top-level window of the program of class cls but skip, or
+  // null after ms; with count, how many there are now.
+  HWND Other(const char* cls, DWORD ms = kWaitMs, HWND skip = nullptr, int* count = nullptr) const {
+    struct Search {
+      DWORD pid;
+      HWND skip;
+      const char* cls;
+      HWND found;
+      int count;
+    } s = {pi_.dwProcessId, skip != nullptr ? skip : dialog_, cls, nullptr, 0};
+    auto visit = [](HWND hwnd, LPARAM lp) -> BOOL {
+      Search* s = reinterpret_cast<Search*>(lp);
+      DWORD pid = 0;
+      char cls[64] = "";
+      GetWindowThreadProcessId(hwnd, &pid);
+      GetClassNameA(hwnd, cls, sizeof cls);
+      if (pid == s->pid && hwnd != s->skip && IsWindowVisible(hwnd) && std::strcmp(cls, s->cls) == 0) {
+        s->found = hwnd;
+        ++s->count;
+      }
+      return TRUE;
+    };
+    WaitUntil([&] { return s.count = 0, EnumWindows(visit, reinterpret_cast<LPARAM>(&s)), s.found != nullptr; }, ms);
+    if (count != nullptr) *count = s.count;
+    return s.found;
+  }
+  bool WaitForExit(DWORD* code) {
+    return WaitForSingleObject(pi_.hProcess, kWaitMs) == WAIT_OBJECT_0 && GetExitCodeProcess(pi_.hProcess, code);
+  }
+  bool Running() const { return pi_.hProcess != nullptr && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
 
  private:
-  std::string dir_;
+  bool Taken() { return WaitForSingleObject(taken_, kWaitMs) == WAIT_OBJECT_0 && Answers(); }
   PROCESS_INFORMATION pi_ = {};
   HWND dialog_ = nullptr;
+  HANDLE taken_ = nullptr;
+  HHOOK hook_ = nullptr;
+  UINT_PTR query_ = 0;
 };
 
-}  // namespace plimbar_test
+}  // namespace e2e
 
 #endif  // PLIMBAR_TESTS_E2E_APP_DRIVER_H

@@ -1,86 +1,58 @@
 #!/bin/sh
-# Sets up and takes down what the end-to-end tests run in: a virtual X
-# display and a Wine prefix with a wine server kept running between tests.
-#
-#   e2e_env.sh start STATE_DIR    start Xvfb (unless the display is up),
-#                                 boot the prefix, keep its wine server
-#   e2e_env.sh stop STATE_DIR     end the wine server and our Xvfb
-#
-# Environment: DISPLAY (":57"..., or "auto": a free display from :100 on,
-# recorded in STATE_DIR/display for run_e2e.sh), PLIMBAR_WINEPREFIX,
-# PLIMBAR_WINE_RUN (the wine wrapper script). Every wait is bounded.
+# What the end-to-end tests run in; ends only what it started itself.
+#   e2e_env.sh start STATE  an X display $DISPLAY (started unless it is up;
+#                           "auto": a free one, kept in STATE, where the
+#                           others find it as $PLIMBAR_E2E_STATE) and the
+#                           prefix $PLIMBAR_WINEPREFIX (new when
+#                           PLIMBAR_E2E_FRESH is set) with a server kept up
+#   e2e_env.sh stop STATE
+#   e2e_env.sh run DIR CMD  CMD in a new empty DIR, also its HOME, whose
+#                           .asoundrc gives Wine one output device playing
+#                           into DIR/capture.wav; the output goes to DIR.log
+#                           (Wine's helpers must not hold ctest's pipe)
 set -u
-cmd=${1:?start or stop}
-state=${2:?state folder}
-: "${DISPLAY:?DISPLAY must name the display to use, e.g. :57}"
-: "${PLIMBAR_WINEPREFIX:?PLIMBAR_WINEPREFIX must name the Wine prefix}"
-: "${PLIMBAR_WINE_RUN:?PLIMBAR_WINE_RUN must name cmake/wine-run.sh}"
-export WINEPREFIX="$PLIMBAR_WINEPREFIX"
-num=${DISPLAY#:}
-num=${num%%.*}
-socket=/tmp/.X11-unix/X$num
-mkdir -p "$state"
-
-case "$cmd" in
+export WINEPREFIX="${PLIMBAR_WINEPREFIX:?}"
+[ "$DISPLAY" = auto ] && [ "$1" != start ] && DISPLAY=$(cat "$PLIMBAR_E2E_STATE/display")
+wine_run=$(dirname "$0")/../../cmake/wine-run.sh
+case $1 in
 start)
-  if [ "$DISPLAY" = auto ]; then
-    # The first display number that nobody holds.
-    num=100
-    while [ -e "/tmp/.X11-unix/X$num" ] || [ -e "/tmp/.X$num-lock" ]; do
-      num=$((num + 1))
-      if [ $num -gt 199 ]; then
-        echo "no free X display between :100 and :199" >&2
-        exit 1
-      fi
-    done
-    DISPLAY=":$num"
-    socket=/tmp/.X11-unix/X$num
-    echo "$DISPLAY" >"$state/display"
+  mkdir -p "$2"
+  n=100
+  while [ "$DISPLAY" = auto ] && { [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; }; do n=$((n + 1)); done
+  [ "$DISPLAY" = auto ] && DISPLAY=:$n && echo $DISPLAY >"$2/display"
+  socket=/tmp/.X11-unix/X${DISPLAY#:}
+  if [ ! -S "$socket" ]; then
+    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    echo $! >"$2/xvfb.pid"
+    timeout 20 sh -c "while [ ! -S $socket ]; do sleep 0.1; done" || exit 1
   fi
-  if [ -S "$socket" ]; then
-    echo "display $DISPLAY is up; using it"
-  else
-    if ! command -v Xvfb >/dev/null 2>&1; then
-      echo "Xvfb is not installed (Debian package xvfb)" >&2
-      exit 1
-    fi
-    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
-    echo $! >"$state/xvfb.pid"
-    i=0
-    while [ ! -S "$socket" ]; do
-      i=$((i + 1))
-      if [ $i -gt 150 ]; then
-        echo "Xvfb did not come up on $DISPLAY" >&2
-        cat "$state/xvfb.log" >&2
-        exit 1
-      fi
-      sleep 0.1
-    done
-    echo "started Xvfb on $DISPLAY (pid $(cat "$state/xvfb.pid"))"
+  if [ -n "${PLIMBAR_E2E_FRESH:-}" ]; then
+    wineserver -k 2>/dev/null
+    rm -rf "$WINEPREFIX"
   fi
-  # Make the prefix (first use only) and keep one wine server for the run:
-  # every wine start then takes milliseconds instead of seconds.
-  timeout 300 "$PLIMBAR_WINE_RUN" cmd /c exit 0 </dev/null >/dev/null 2>&1 || {
-    echo "could not boot the Wine prefix $WINEPREFIX" >&2
-    exit 1
-  }
-  timeout 60 wineserver -w
-  # The server outlives this script: it must not hold ctest's output pipe.
-  wineserver -p </dev/null >/dev/null 2>&1
-  echo "wine prefix $WINEPREFIX ready"
+  mkdir -p "$WINEPREFIX"
+  if ! wineserver -k0 2>/dev/null; then
+    timeout 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1 && timeout 60 wineserver -w || exit 1
+    wineserver -p </dev/null >/dev/null 2>&1
+    touch "$2/server"
+  fi
+  # Windows left to themselves, as there is no window manager: otherwise
+  # Wine waits 2 s for the manager at every window it hides.
+  "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
   ;;
 stop)
-  timeout 30 wineserver -k 2>/dev/null
-  timeout 30 wineserver -w 2>/dev/null
-  if [ -f "$state/xvfb.pid" ]; then
-    kill "$(cat "$state/xvfb.pid")" 2>/dev/null
-    rm -f "$state/xvfb.pid"
-  fi
-  echo "stopped"
+  [ -f "$2/server" ] && timeout 30 wineserver -k
+  [ -f "$2/xvfb.pid" ] && kill "$(cat "$2/xvfb.pid")"
+  rm -f "$2/server" "$2/xvfb.pid"
   ;;
-*)
-  echo "usage: $0 start|stop STATE_DIR" >&2
-  exit 2
+run)
+  dir=$2
+  shift 2
+  rm -rf "$dir" && mkdir -p "$dir" || exit 1
+  printf 'pcm.!default { type file; slave.pcm "null"; file "%s/capture.wav"; format "wav" }\n' "$dir" >"$dir/.asoundrc"
+  HOME=$dir "$@" </dev/null >"$dir.log" 2>&1
+  rc=$?
+  cat "$dir.log"
+  exit $rc
   ;;
 esac
-exit 0

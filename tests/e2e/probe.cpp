@@ -1,0 +1,40 @@
+// A probe the scenario runner hooks into the program's thread (Wine loads
+// the hook's DLL into the program): it reads what another process cannot,
+// the check marks of the Settings menu, and tells the runner when the
+// program has taken a marker message or key from its queue, so that every
+// message and key queued before it has been handled. It watches only what
+// the program takes from its queue: a hook on every message sent within
+// the program would cost a server call each.
+#include <windows.h>
+
+namespace {
+
+const UINT kMarks = RegisterWindowMessageA("plimbar.probe.marks");
+const UINT kMarker = RegisterWindowMessageA("plimbar.probe.marker");
+
+}  // namespace
+
+// On kMarks with a query number: the window's menu items 40009..40013, bit
+// i for 40009 + i checked, with 0x100 and the number shifted by 9, as the
+// window property "plimbar.probe.marks", and the ANSI code page as
+// "plimbar.probe.acp". On kMarks, kMarker or the release of F24: the
+// event "plimbar.probe.taken.<process id>" set.
+extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeTaken(int code, WPARAM wp, LPARAM lp) {
+  const MSG* m = reinterpret_cast<const MSG*>(lp);
+  if (code == HC_ACTION && wp == PM_REMOVE && m->message == kMarks) {
+    UINT_PTR marks = m->wParam << 9 | 0x100;
+    for (UINT i = 0; i < 5; ++i)
+      if (GetMenuState(GetMenu(m->hwnd), 40009 + i, MF_BYCOMMAND) & MF_CHECKED) marks |= 1u << i;
+    SetPropA(m->hwnd, "plimbar.probe.marks", reinterpret_cast<HANDLE>(marks));
+    SetPropA(m->hwnd, "plimbar.probe.acp", reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GetACP())));
+  }
+  if (code == HC_ACTION && wp == PM_REMOVE &&
+      (m->message == kMarks || m->message == kMarker || (m->message == WM_KEYUP && m->wParam == VK_F24))) {
+    char name[48];
+    wsprintfA(name, "plimbar.probe.taken.%lu", GetCurrentProcessId());
+    HANDLE e = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+    if (e != nullptr) SetEvent(e);
+    if (e != nullptr) CloseHandle(e);
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}

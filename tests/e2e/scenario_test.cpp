@@ -1,0 +1,652 @@
+// The dialog from start-up to exit: the real PlimbarMaker.exe under Wine,
+// driven by tables of steps, one program start per scenario group. A step
+// is a name and an action on the session; a new kind of step is one more
+// function returning a Step. Where a check needs the truth about the sound,
+// the WAV the program exports must hold the bytes plimbar-render makes from
+// the patch the program saved at the same moment.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <random>
+
+#include "app_driver.h"
+#include "resources/resource.h"
+#include "tests/patch_table.h"
+
+namespace pt = plimbar::test;
+using namespace e2e;
+
+namespace {
+
+// The ten bars with their value displays and the patch key they edit (-1:
+// Time); the OSC buttons in oscillator order; the views in their frames.
+struct Bar {
+  int bar, value, key;
+};
+const Bar kBars[] = {
+    {IDC_TUNE_BAR, IDC_TUNE_VALUE, pt::kTune}, {IDC_DETUNE_BAR, IDC_DETUNE_VALUE, pt::kDeTune},
+    {IDC_BEND_BAR, IDC_BEND_VALUE, pt::kBend}, {IDC_BENDCURVE_BAR, IDC_BENDCURVE_VALUE, pt::kBendCurve},
+    {IDC_VOLUME_BAR, IDC_VOLUME_VALUE, pt::kVolume}, {IDC_ATTACK_BAR, IDC_ATTACK_VALUE, pt::kAttack},
+    {IDC_ATTACKCURVE_BAR, IDC_ATTACKCURVE_VALUE, pt::kAttackCurve}, {IDC_DECAY_BAR, IDC_DECAY_VALUE, pt::kDecay},
+    {IDC_DECAYCURVE_BAR, IDC_DECAYCURVE_VALUE, pt::kDecayCurve}, {IDC_TIME_BAR, IDC_TIME_VALUE, -1}};
+const int kOsc[9] = {IDC_OSC1, IDC_OSC2, IDC_OSC3, IDC_OSC4, IDC_OSC5, IDC_OSC6, IDC_OSC7, IDC_OSC8, IDC_OSC9};
+const struct {
+  const char* cls;
+  int frame;
+} kViews[3] = {{"WaveWnd", IDC_WAVE_FRAME}, {"PitchWnd", IDC_PITCH_FRAME}, {"VolWnd", IDC_VOLUME_FRAME}};
+enum { k44 = 1, k22 = 2, k11 = 4, k16 = 8, k8 = 16 };  // App::Marks() bits
+
+std::string Env(const char* name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
+
+struct Session {
+  std::string dir, cwd, exe, render;  // Windows paths; the program starts in cwd
+  std::unique_ptr<App> app;
+  std::string lastExport;  // the last WAV exported
+  Image views[3];
+  pt::PatchValues shown;  // the panel read for the next exit, with the marks
+  int marks = -1, files = 0;
+  App& a() { return *app; }
+  HWND View(int i) { return FindWindowExA(a().Item(kViews[i].frame), nullptr, kViews[i].cls, nullptr); }
+  std::string Ini() const { return exe.substr(0, exe.size() - 4) + ".ini"; }
+  std::string Capture() const { return dir + "\\capture.wav"; }  // see e2e_env.sh run
+};
+
+struct Step {
+  std::string what;
+  std::function<void(Session&)> run;
+};
+Step Do(std::string what, std::function<void(Session&)> run) { return {what, run}; }
+
+// Runs the steps in the folder of the test's name, with a copy of the
+// program and its help file; with PLIMBAR_PACKAGE_DIR set, the unpacked
+// package started in PLIMBAR_PACKAGE_START, files in PLIMBAR_PACKAGE_OUT.
+// After every step the program must answer.
+void RunSteps(const std::vector<Step>& steps) {
+  Session s;
+  const std::string package = Env("PLIMBAR_PACKAGE_DIR"), built = WinPath(PLIMBAR_E2E_EXE);
+  s.dir = package.empty() ? WinPath(PLIMBAR_E2E_WORK) + "\\" + testing::UnitTest::GetInstance()->current_test_info()->name()
+                          : Env("PLIMBAR_PACKAGE_OUT");
+  s.cwd = package.empty() ? s.dir : Env("PLIMBAR_PACKAGE_START");
+  s.exe = (package.empty() ? s.dir : package) + "\\PlimbarMaker.exe";
+  s.render = package.empty() ? WinPath(PLIMBAR_E2E_RENDER) : package + "\\plimbar-render.exe";
+  for (const char* f : {"\\PlimbarMaker.exe", "\\Plimbar.chm"})
+    ASSERT_TRUE(!package.empty() || CopyFileA((built.substr(0, built.rfind('\\')) + f).c_str(), (s.dir + f).c_str(), 0));
+  for (size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + steps[i].what);
+    steps[i].run(s);
+    if (testing::Test::HasFatalFailure()) return;
+    ASSERT_TRUE(!s.app || !s.app->Running() || s.app->Answers()) << "the program does not answer";
+  }
+}
+
+// --- doing ----------------------------------------------------------------
+
+// Starts the program with args on its command line; settings, unless null,
+// become its settings file ("": none).
+Step Start(const char* settings, std::string args = "") {
+  const std::string text = settings != nullptr ? settings : "";
+  const bool keep = settings == nullptr;
+  return {"Start", [=](Session& s) {
+            if (!keep) DeleteFileA(s.Ini().c_str());
+            ASSERT_TRUE(text.empty() || WriteFile(s.Ini(), text));
+            s.app.reset(new App);
+            ASSERT_TRUE(s.app->Start(s.exe, s.cwd, args));
+          }};
+}
+Step Restart() { return Start(nullptr); }
+Step Scroll(int bar, int code, int pos = 0) {
+  return Do("Scroll " + std::to_string(bar), [=](Session& s) {
+    ASSERT_NE(App::Send(s.a().dialog(), WM_HSCROLL, MAKEWPARAM(code, pos), LPARAM(s.a().Item(bar))), -1);
+  });
+}
+// A click on a button or check box, which then notifies the dialog.
+Step Click(int id) { return Do("Click", [=](Session& s) { ASSERT_NE(App::Send(s.a().Item(id), BM_CLICK), -1); }); }
+Step Osc(int n) { return Click(kOsc[n]); }
+// An entry chosen in the waveform list, and a notification of the list.
+Step Combo(int index, int notification = CBN_SELCHANGE) {
+  return {"Combo", [=](Session& s) {
+            App::Send(s.a().Item(IDC_WAVEFORM), CB_SETCURSEL, index);
+            ASSERT_NE(App::Send(s.a().dialog(), WM_COMMAND, MAKEWPARAM(IDC_WAVEFORM, notification),
+                                LPARAM(s.a().Item(IDC_WAVEFORM))), -1);
+          }};
+}
+// A command as a menu item (or, for IDOK, the dialog manager) posts it.
+Step Menu(int id) { return Do("Menu " + std::to_string(id), [=](Session& s) { ASSERT_TRUE(s.a().Post(WM_COMMAND, id)); }); }
+Step Key(WORD key, int modifiers = 0) { return Do("Key", [=](Session& s) { ASSERT_TRUE(s.a().Key(key, modifiers)); }); }
+// A file dialog opened by command: checks the name it proposes (unless
+// null), types name (unless empty; "%DIR%" is the session's folder) and
+// confirms (or, when !ok, cancels).
+void FileDialog(Session& s, int command, std::string name, const wchar_t* proposed = nullptr, bool ok = true) {
+  if (name.compare(0, 5, "%DIR%") == 0) name = s.dir + name.substr(5);
+  ASSERT_TRUE(s.a().Post(WM_COMMAND, command));
+  HWND dlg = s.a().Other("#32770");
+  ASSERT_NE(dlg, nullptr) << "no file dialog";
+  HWND edit = FindWindowExA(FindWindowExA(FindWindowExA(dlg, nullptr, "ComboBoxEx32", nullptr), nullptr,
+                                          "ComboBox", nullptr), nullptr, "Edit", nullptr);
+  if (edit == nullptr) edit = FindWindowExA(dlg, nullptr, "Edit", nullptr);
+  EXPECT_TRUE(proposed == nullptr || App::Text(edit) == proposed);
+  if (!name.empty()) App::Send(edit, WM_SETTEXT, 0, LPARAM(std::wstring(name.begin(), name.end()).c_str()));
+  PostMessageW(dlg, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dlg); })) << "the file dialog stays";
+  ASSERT_TRUE(s.a().Post(WM_NULL));
+}
+Step File(int command, std::string name, const wchar_t* proposed = nullptr, bool ok = true) {
+  return Do("File " + name, [=](Session& s) { FileDialog(s, command, name, proposed, ok); });
+}
+
+// --- reading ----------------------------------------------------------------
+
+// What the panel shows for every oscillator, selecting each in turn, as
+// patch values (Distortion, which no control shows, as -1); read with the
+// window minimised, where a selection is not painted.
+pt::PatchValues Panel(Session& s) {
+  pt::PatchValues v;
+  EXPECT_TRUE(s.a().Post(WM_SYSCOMMAND, SC_MINIMIZE));
+  for (int n = 0; n < 9; ++n) {
+    App::Send(s.a().dialog(), WM_COMMAND, MAKEWPARAM(kOsc[n], BN_CLICKED));
+    for (const Bar& b : kBars) (b.key < 0 ? v.time : v.value[n][b.key]) = int(App::Send(s.a().Item(b.bar), SBM_GETPOS));
+    v.value[n][pt::kDistortion] = -1;
+    v.value[n][pt::kMute] = App::Send(s.a().Item(IDC_MUTE), BM_GETCHECK) == BST_CHECKED;
+    v.value[n][pt::kWaveForm] = int(App::Send(s.a().Item(IDC_WAVEFORM), CB_GETCURSEL));
+  }
+  EXPECT_TRUE(s.a().Post(WM_SYSCOMMAND, SC_RESTORE));
+  return v;
+}
+void ExpectSame(pt::PatchValues want, const pt::PatchValues& got) {
+  for (int n = 0; n < 9; ++n)
+    for (int k = 0; k < pt::kKeysPerOsc; ++k)
+      EXPECT_EQ(k == pt::kDistortion ? want.value[n][k] : got.value[n][k], want.value[n][k]) << pt::KeyName(k, n);
+  EXPECT_EQ(got.time, want.time) << "Time";
+}
+Step ExpectPanel(pt::PatchValues want) { return {"ExpectPanel", [=](Session& s) { ExpectSame(want, Panel(s)); }}; }
+// Patch values: the file defaults changed by {osc, key, value} rows.
+pt::PatchValues Values(std::vector<std::array<int, 3>> rows, int time = pt::kTimeDefault) {
+  pt::PatchValues v = pt::DefaultValues();
+  for (const auto& r : rows) v.value[r[0]][r[1]] = r[2];
+  v.time = time;
+  return v;
+}
+Step Shows(int id, std::wstring text) { return Do("Shows", [=](Session& s) { EXPECT_EQ(s.a().Text(id), text); }); }
+// What a control answers to msg: a thumb (SBM_GETPOS), a check box
+// (BM_GETCHECK), the list's selection (CB_GETCURSEL).
+Step Reads(int id, UINT msg, LRESULT want) {
+  return Do("Reads", [=](Session& s) { EXPECT_EQ(App::Send(s.a().Item(id), msg), want); });
+}
+// A scroll, then what its row shows (unless null) and its thumb.
+Step Edit(int bar, int code, int pos, const wchar_t* shown, int thumb) {
+  int value = 0;
+  for (const Bar& b : kBars) value = b.bar == bar ? b.value : value;
+  return {"Edit " + std::to_string(bar) + " " + std::to_string(code), [=](Session& s) {
+            Scroll(bar, code, pos).run(s);
+            EXPECT_TRUE(shown == nullptr || s.a().Text(value) == shown) << s.a().Text(value).size();
+            EXPECT_EQ(App::Send(s.a().Item(bar), SBM_GETPOS), thumb);
+          }};
+}
+Step Pressed(int n) {
+  return {"Pressed", [=](Session& s) {
+            for (int m = 0; m < 9; ++m)
+              EXPECT_EQ((App::Send(s.a().Item(kOsc[m]), BM_GETSTATE) & BST_PUSHED) != 0, m == n) << "OSC" << m + 1;
+          }};
+}
+Step Marks(int bits) { return {"Marks", [=](Session& s) { EXPECT_EQ(s.a().Marks(), bits); }}; }
+// No window of the program besides the main dialog: no message box.
+Step Calm() { return {"Calm", [](Session& s) { EXPECT_EQ(s.a().Other("#32770", 300), nullptr); }}; }
+Step Setting(std::string section, std::string key, std::string value) {
+  return {"Setting " + key, [=](Session& s) {
+            char buf[300] = "";
+            GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", buf, sizeof buf, s.Ini().c_str());
+            EXPECT_EQ(buf, value.compare(0, 5, "%DIR%") == 0 ? s.dir + value.substr(5) : value);
+          }};
+}
+Step FileThere(std::string path) { return Do(path, [=](Session& s) { EXPECT_TRUE(Exists(s.dir + "\\" + path)); }); }
+// The waveform list holds the program's string table, under the code page
+// cp the program runs in.
+Step ComboTexts(UINT cp) {
+  return {"ComboTexts", [=](Session& s) {
+            UINT acp = 0;
+            EXPECT_TRUE(s.a().Marks(&acp) >= 0 && acp == cp) << acp;
+            HMODULE exe = LoadLibraryExA(s.exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+            for (int i = 0; i < 4; ++i) {
+              wchar_t want[32] = L"", got[32] = L"";
+              LoadStringW(exe, IDS_SINE + i, want, 32);
+              App::Send(s.a().Item(IDC_WAVEFORM), CB_GETLBTEXT, i, LPARAM(got));
+              EXPECT_TRUE(want[0] != 0 && std::wstring(want) == got) << i;
+            }
+            FreeLibrary(exe);
+          }};
+}
+
+// The views captured, then redrawn or not since: changed is three letters
+// for the waveform, pitch and volume views, '-' where unchanged.
+Step Snap() {
+  return {"Snap", [](Session& s) {
+            RedrawWindow(s.a().dialog(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            for (int i = 0; i < 3; ++i) s.views[i] = Capture(s.View(i));
+          }};
+}
+Step Redrawn(std::string changed) {
+  return {"Redrawn " + changed, [=](Session& s) {
+            RedrawWindow(s.a().dialog(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            for (int i = 0; i < 3; ++i) EXPECT_EQ(!(Capture(s.View(i)) == s.views[i]), changed[i] != '-') << kViews[i].cls;
+          }};
+}
+
+// Exports the sound. fresh: saves the patch (after an export the current
+// patch name is the WAV's: the overwrite-save adds ".plb" to it), renders
+// it with plimbar-render in the format the menu marks, and the export must
+// be that render; else it must be the export before.
+void Export(Session& s, bool fresh) {
+  const std::string wav = s.dir + "\\sound" + std::to_string(++s.files) + ".wav";
+  FileDialog(s, IDM_SAVE_WAV, wav);
+  const std::string exported = ReadFile(wav);
+  ASSERT_TRUE(ParseWav(exported).ok) << wav;
+  EXPECT_TRUE(fresh || exported == s.lastExport) << "the sound was rendered";
+  s.lastExport = exported;
+  if (!fresh) return;
+  ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_SAVE));
+  const int m = s.a().Marks();
+  const std::string format =
+      std::string(m & k22 ? " --rate 22050" : m & k11 ? " --rate 11025" : "") + (m & k8 ? " --bits 8" : "");
+  ASSERT_EQ(RunConsole("\"" + s.render + "\"" + format + " -o \"" + wav + ".cli.wav\" \"" + wav + ".plb\"", s.dir), 0);
+  EXPECT_TRUE(exported == ReadFile(wav + ".cli.wav")) << "the export is not the render of the saved patch";
+}
+Step Rendered() { return {"Rendered", [](Session& s) { Export(s, true); }}; }
+Step Stale() { return {"Stale", [](Session& s) { Export(s, false); }}; }
+
+// Playback into the ALSA file device of $HOME/.asoundrc.
+Step PressTest() {
+  return {"PressTest", [](Session& s) {
+            DeleteFileA(s.Capture().c_str());
+            ASSERT_NE(App::Send(s.a().Item(IDC_TEST), BM_CLICK), -1);
+          }};
+}
+Step Playing() { return {"Playing", [](Session& s) { ASSERT_FALSE(CaptureClosed(s.Capture())) << "ended too soon"; }}; }
+// The sound played to its end is the last export.
+Step Played() {
+  return {"Played", [](Session& s) {
+            ASSERT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); })) << "nothing played";
+            const Wav played = ParseWav(ReadFile(s.Capture())), exported = ParseWav(s.lastExport);
+            ASSERT_TRUE(played.rate == exported.rate && played.bits == exported.bits) << played.rate;
+            // An odd byte count at 16 bits ends in half a sample, not played.
+            const size_t whole = exported.data.size() & ~size_t(exported.bits / 8 - 1);
+            EXPECT_EQ(PlayedDifference(played.data, exported.data.substr(0, whole), played.bits), "");
+          }};
+}
+
+// Reads the panel and the marks for the next exit (before an exit that
+// must come while a sound plays).
+Step ReadPanel() {
+  return {"ReadPanel", [](Session& s) {
+            s.shown = Panel(s);
+            s.marks = s.a().Marks();
+          }};
+}
+// Leaves the program one of the five ways: it must end with 0 and leave a
+// settings file holding what the panel and the marks showed.
+enum Way { kEsc, kCloseBox, kExitButton, kExitMenu, kAltF4 };
+Step Exit(Way way) {
+  return {"Exit " + std::to_string(way), [=](Session& s) {
+            if (s.marks < 0) ReadPanel().run(s);
+            const int marks = s.marks;
+            s.marks = -1;
+            ASSERT_GE(marks, 0) << "the menu marks cannot be read";
+            const UINT msg[] = {WM_KEYDOWN, WM_SYSCOMMAND, BM_CLICK, WM_COMMAND, WM_SYSKEYDOWN};
+            const WPARAM wp[] = {VK_ESCAPE, SC_CLOSE, 0, IDM_EXIT, VK_F4};
+            const LPARAM lp[] = {0x00010001, 0, 0, 0, 0x20000001};
+            PostMessageW(way == kExitButton ? s.a().Item(IDCANCEL) : s.a().dialog(), msg[way], wp[way], lp[way]);
+            DWORD code = 1;
+            ASSERT_TRUE(s.a().WaitForExit(&code)) << "the program does not end";
+            EXPECT_EQ(code, 0u);
+            pt::PatchValues stored;
+            for (int n = 0; n < 9; ++n)
+              for (int k = 0; k < pt::kKeysPerOsc; ++k)
+                stored.value[n][k] = int(GetPrivateProfileIntA("Setting", pt::KeyName(k, n).c_str(), -2, s.Ini().c_str()));
+            stored.time = int(GetPrivateProfileIntA("Setting", "Time", -2, s.Ini().c_str()));
+            ExpectSame(s.shown, stored);
+            EXPECT_EQ(GetPrivateProfileIntA("format", "freq", 0, s.Ini().c_str()),
+                      marks & k44 ? 44100u : marks & k22 ? 22050u : marks & k11 ? 11025u : 0u);
+            EXPECT_EQ(GetPrivateProfileIntA("format", "bits", 0, s.Ini().c_str()), marks & k16 ? 16u : marks & k8 ? 8u : 0u);
+          }};
+}
+
+// The help item opens the program's help file in one window, and uses that
+// window again when chosen again.
+Step Help() {
+  return {"Help", [](Session& s) {
+            ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_HELP));
+            HWND help = s.a().Other("HH Parent");
+            ASSERT_NE(help, nullptr) << "no help window";
+            EXPECT_NE(App::Text(help).find(L"PlimbarMaker"), std::wstring::npos) << "not the program's help file";
+            int count = 0;
+            ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_HELP));
+            s.a().Other("HH Parent", 0, nullptr, &count);
+            EXPECT_EQ(count, 1);
+          }};
+}
+
+// --- scenarios ----------------------------------------------------------------
+
+TEST(Scenario, StartUp) {
+  RunSteps({Start(""), Pressed(0), Marks(k44 | k16), Shows(IDC_TUNE_VALUE, L"880"), Shows(IDC_BEND_VALUE, L"880"),
+            Shows(IDC_DETUNE_VALUE, L"0"), Shows(IDC_TIME_VALUE, L"1000"), Reads(IDC_MUTE, BM_GETCHECK, 0),
+            ComboTexts(932),
+            Do("views fill their frames",
+               [](Session& s) {
+                 for (int i = 0; i < 3; ++i) {
+                   RECT frame, view;
+                   POINT at = {0, 0};
+                   HWND f = s.a().Item(kViews[i].frame);
+                   ASSERT_TRUE(GetClientRect(f, &frame) && ClientToScreen(f, &at) && GetWindowRect(s.View(i), &view));
+                   EXPECT_TRUE(view.left == at.x && view.top == at.y && view.right - at.x == frame.right &&
+                               view.bottom - at.y == frame.bottom && frame.right > 20) << kViews[i].cls;
+                 }
+               }),
+            ExpectPanel(pt::DefaultValues()), Rendered(),
+            Do("about box: only OK and Enter close it",
+               [](Session& s) {
+                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_ABOUT));
+                 HWND box = s.a().Other("#32770"), ok = GetDlgItem(box, IDOK);
+                 ASSERT_TRUE(box != nullptr && !IsWindowEnabled(s.a().dialog()));
+                 std::wstring texts;
+                 for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+                   texts += App::Text(c) + L"|";
+                 const std::string version = PLIMBAR_VERSION;
+                 EXPECT_NE(texts.find(L"Version " + std::wstring(version.begin(), version.end()) + L"|"), texts.npos);
+                 PostMessageW(ok, WM_KEYDOWN, VK_ESCAPE, 0);
+                 PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+                 ASSERT_TRUE(s.a().Post(WM_NULL));
+                 EXPECT_TRUE(IsWindow(box)) << "Esc or the close box closed the about box";
+                 PostMessageW(ok, WM_KEYDOWN, VK_RETURN, 0);
+                 EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); })) << "Enter did not close it";
+                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_ABOUT));
+                 App::Send(GetDlgItem(s.a().Other("#32770"), IDOK), BM_CLICK);
+                 EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(s.a().dialog()) != 0; })) << "OK did not close it";
+               }),
+            Help(), Exit(kEsc), Setting("setting", "dir", "")});
+}
+
+// Run with the test program (so the program too) under code page 1252.
+TEST(Scenario, CodePage) { RunSteps({Start(""), ComboTexts(1252)}); }
+
+TEST(Scenario, Panel) {
+  RunSteps({Start("[Setting]\r\nVolume7=30\r\nTune7=84\r\nDecay7=40\r\nWaveForm7=2\r\nMute7=1\r\nAttack1=20\r\n"),
+            Snap(),
+            // Line, page, thumb and the codes that change nothing, to both ends.
+            Edit(IDC_VOLUME_BAR, SB_LINERIGHT, 0, L"81", 81), Edit(IDC_VOLUME_BAR, SB_PAGERIGHT, 0, L"91", 91),
+            Edit(IDC_VOLUME_BAR, SB_PAGERIGHT, 0, L"100", 100), Edit(IDC_VOLUME_BAR, SB_LINERIGHT, 0, L"100", 100),
+            Edit(IDC_VOLUME_BAR, SB_PAGELEFT, 0, L"90", 90), Edit(IDC_VOLUME_BAR, SB_THUMBTRACK, 37, L"37", 37),
+            Edit(IDC_VOLUME_BAR, SB_ENDSCROLL, 0, L"37", 37), Edit(IDC_VOLUME_BAR, SB_THUMBPOSITION, 5, L"5", 5),
+            Edit(IDC_VOLUME_BAR, SB_PAGELEFT, 0, L"0", 0), Edit(IDC_VOLUME_BAR, SB_LINELEFT, 0, L"0", 0),
+            Edit(IDC_VOLUME_BAR, SB_LINERIGHT, 0, L"1", 1), Edit(IDC_VOLUME_BAR, SB_TOP, 0, L"1", 1),
+            Edit(IDC_VOLUME_BAR, SB_BOTTOM, 0, L"1", 1), Redrawn("--v"),
+            // 2 DeTune - 100; 27.5 Hz times 2 to the semitones / 12 (Bend 50:
+            // the same at the end; Bend 100 doubles the semitones, 25 halves).
+            Edit(IDC_DETUNE_BAR, SB_THUMBTRACK, 0, L"-100", 0), Edit(IDC_DETUNE_BAR, SB_THUMBTRACK, 100, L"100", 100),
+            Edit(IDC_DETUNE_BAR, SB_THUMBPOSITION, 50, L"0", 50), Edit(IDC_TUNE_BAR, SB_THUMBTRACK, 72, L"1760", 72),
+            Shows(IDC_BEND_VALUE, L"1760"), Scroll(IDC_TUNE_BAR, SB_PAGELEFT), Scroll(IDC_TUNE_BAR, SB_LINELEFT),
+            Edit(IDC_TUNE_BAR, SB_LINELEFT, 0, L"880", 60), Edit(IDC_TUNE_BAR, SB_THUMBPOSITION, 48, L"440", 48),
+            Edit(IDC_BEND_BAR, SB_THUMBTRACK, 100, L"7040", 100), Edit(IDC_BEND_BAR, SB_THUMBTRACK, 25, L"110", 25),
+            Shows(IDC_TUNE_VALUE, L"440"),
+            // Time never stays 0; positions beyond the range stay in it.
+            Edit(IDC_TIME_BAR, SB_THUMBTRACK, 0, L"20", 1), Edit(IDC_TIME_BAR, SB_LINELEFT, 0, L"20", 1),
+            Edit(IDC_TIME_BAR, SB_ENDSCROLL, 0, L"20", 1), Edit(IDC_TIME_BAR, SB_PAGERIGHT, 0, L"220", 11),
+            Edit(IDC_TIME_BAR, SB_THUMBPOSITION, 100, L"2000", 100), Edit(IDC_TIME_BAR, SB_LINERIGHT, 0, L"2000", 100),
+            Edit(IDC_TIME_BAR, SB_THUMBPOSITION, 500, L"2000", 100),
+            Edit(IDC_BENDCURVE_BAR, SB_THUMBTRACK, 65535, nullptr, 100),
+            // Choosing OSC7 shows it and its curves, and renders nothing.
+            Snap(), Osc(6), Pressed(6), Shows(IDC_VOLUME_VALUE, L"30"), Shows(IDC_ATTACK_VALUE, L"0"),
+            Shows(IDC_DECAY_VALUE, L"40"), Shows(IDC_TUNE_VALUE, L"3520"), Reads(IDC_MUTE, BM_GETCHECK, 1),
+            Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), Redrawn("-pv"),
+            // Only a selection change of the list stores and renders.
+            Osc(0), Snap(), Combo(3, CBN_SETFOCUS), Combo(3, CBN_DROPDOWN), Combo(3, CBN_CLOSEUP),
+            Combo(3, CBN_KILLFOCUS), Osc(1), Osc(0), Reads(IDC_WAVEFORM, CB_GETCURSEL, 0), Redrawn("---"), Combo(2),
+            Osc(1), Osc(0), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), Redrawn("w--"), Shows(IDC_ATTACK_VALUE, L"20"),
+            Reads(IDC_MUTE, BM_GETCHECK, 0), Exit(kCloseBox)});
+}
+
+// Every bar at each chain position, one round per bar: in each chain one
+// oscillator edited, so that a render-pending mark missed shows in the sum.
+TEST(Scenario, Renders) {
+  pt::PatchValues start;
+  for (int n = 0; n < 9; ++n) {  // all nine sounding, noise-free, every parameter at work
+    const int row[pt::kKeysPerOsc] = {30 + 3 * n, 45, 30, 40, n % 3 ? 40 : 50, 10, 20, 60, 35, 50, 0, n % 3};
+    std::copy(row, row + pt::kKeysPerOsc, start.value[n]);
+  }
+  start.time = 10;
+  std::vector<Step> steps = {Start(pt::PatchText(start).c_str()), Rendered()};
+  for (int b = 0; b < 10; ++b) {
+    for (int p = 0; p < 3; ++p) {
+      steps.push_back(Osc(3 * ((b + p) % 3) + p));
+      steps.push_back(Scroll(kBars[b].bar, SB_THUMBTRACK, 64 + 3 * b + 4 * p));
+    }
+    if (b == 0) steps.push_back(Stale());  // nothing renders until asked
+    steps.push_back(Menu(IDOK));
+    steps.push_back(Rendered());
+  }
+  // A waveform change renders at once; a paste into a chain's bottom marks
+  // the chain; Mute marks, last (a muted carrier hides its chain).
+  for (Step step : {Osc(2), Combo(0), Rendered(), Osc(3), Menu(IDM_COPY), Osc(2), Menu(IDM_PASTE), Menu(IDOK),
+                    Rendered(), Osc(0), Click(IDC_MUTE), Osc(4), Click(IDC_MUTE), Osc(8), Click(IDC_MUTE), Stale(),
+                    Menu(IDOK), Rendered(), Exit(kExitMenu)})
+    steps.push_back(step);
+  RunSteps(steps);
+}
+
+// A noise carrier: a format change mixes again and renders only what is
+// pending, so the export stays the renderer's first render.
+TEST(Scenario, Format) {
+  RunSteps({Start("[Setting]\r\nVolume2=40\r\nTune2=70\r\nVolume4=40\r\nWaveForm4=3\r\nTime=10\r\n"), Marks(k44 | k16),
+            Rendered(), Menu(IDM_RATE_22K), Marks(k22 | k16), Rendered(), Menu(IDM_BITS_8), Marks(k22 | k8), Rendered(),
+            Menu(IDM_RATE_11K), Marks(k11 | k8), Rendered(), Menu(IDM_BITS_16), Marks(k11 | k16), Rendered(),
+            Menu(IDM_RATE_44K), Marks(k44 | k16), Osc(0), Scroll(IDC_TUNE_BAR, SB_PAGERIGHT), Menu(IDM_RATE_44K),
+            Rendered(), Exit(kAltF4)});
+}
+
+TEST(Scenario, CopyPaste) {
+  using namespace pt;
+  const PatchValues start = Values({{1, kTune, 61}, {1, kDeTune, 71}, {1, kBend, 12}, {1, kBendCurve, 13},
+                                    {1, kVolume, 33}, {1, kAttack, 7}, {1, kAttackCurve, 88}, {1, kDecay, 66},
+                                    {1, kDecayCurve, 22}, {1, kDistortion, 11}, {1, kMute, 1}, {1, kWaveForm, 1},
+                                    {6, kDistortion, 77}, {7, kDistortion, 78}}, 10);
+  PatchValues pasted = start;  // OSC2 into OSC7, but Distortion; then again by keys into OSC8
+  std::copy(start.value[1], start.value[1] + kDistortion, pasted.value[6]);
+  std::copy(start.value[1] + kMute, start.value[1] + kKeysPerOsc, pasted.value[6] + kMute);
+  PatchValues keyed = pasted;
+  keyed.value[1][kVolume] = 44;
+  std::copy(keyed.value[1], keyed.value[1] + kDistortion, keyed.value[7]);
+  std::copy(keyed.value[1] + kMute, keyed.value[1] + kKeysPerOsc, keyed.value[7] + kMute);
+  RunSteps({Start(PatchText(start).c_str()), Rendered(), Osc(6), Menu(IDM_PASTE), ExpectPanel(start), Osc(1),
+            Menu(IDM_COPY), ExpectPanel(start), Osc(6), Snap(), Menu(IDM_PASTE), Pressed(6), Redrawn("-pv"),
+            Shows(IDC_TIME_VALUE, L"200"), ExpectPanel(pasted), Stale(), Menu(IDOK), Rendered(), Osc(1),
+            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 44), Key('C', kCtrl), Osc(7), Key('V', kCtrl), ExpectPanel(keyed),
+            Menu(IDOK), Rendered(), Exit(kExitButton), Setting("Setting", "Distortion7", "77"),
+            Setting("Setting", "Distortion8", "78")});
+}
+
+// The file dialogs, their names and folders, then a restart that brings
+// back the patch, the format and the folder.
+TEST(Scenario, Files) {
+  RunSteps({Start("[format]\r\nfreq=22050\r\nbits=8\r\n"), Marks(k22 | k8),
+            Do("make Sounds", [](Session& s) { ASSERT_TRUE(CreateDirectoryA((s.dir + "\\Sounds").c_str(), nullptr)); }),
+            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90), Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 25), Combo(2),
+            File(IDM_SAVE_AS, "%DIR%\\Sounds\\kick", L".plb"), FileThere("Sounds\\kick.plb"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70), Menu(IDM_SAVE),
+            File(IDM_SAVE_WAV, "drum", L"kick.wav"), FileThere("Sounds\\drum.wav"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), File(IDM_OPEN, "kick.plb", L""), Shows(IDC_VOLUME_VALUE, L"70"),
+            Shows(IDC_TIME_VALUE, L"500"), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), File(IDM_OPEN, "", nullptr, false),
+            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 55), Menu(IDM_SAVE),
+            Do("kick.plb saved again",
+               [](Session& s) {
+                 EXPECT_EQ(GetPrivateProfileIntA("Setting", "Volume1", 0, (s.dir + "\\Sounds\\kick.plb").c_str()), 55u);
+               }),
+            // A name with a short extension of its own gets the extension.
+            File(IDM_SAVE_WAV, "%DIR%\\a.w"), FileThere("a.w.wav"), Menu(IDM_SAVE), FileThere("a.w.plb"),
+            // 259 characters leave no room for ".plb" or ".wav": nothing is
+            // written, and Save asks nothing; 255 do.
+            Do("long names",
+               [](Session& s) {
+                 const std::string x = s.dir + "\\" + std::string(258 - s.dir.size(), 'x');
+                 const std::string y = s.dir + "\\" + std::string(254 - s.dir.size(), 'y');
+                 FileDialog(s, IDM_SAVE_AS, x);
+                 FileDialog(s, IDM_SAVE_WAV, x);
+                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_SAVE));
+                 EXPECT_EQ(s.a().Other("#32770", 300), nullptr);
+                 WIN32_FIND_DATAA fd;
+                 EXPECT_EQ(FindFirstFileA((s.dir + "\\x*").c_str(), &fd), INVALID_HANDLE_VALUE);
+                 FileDialog(s, IDM_SAVE_AS, y);
+                 FileDialog(s, IDM_SAVE_WAV, y);
+                 EXPECT_TRUE(Exists(y + ".plb") && Exists(y + ".wav"));
+               }),
+            Exit(kExitMenu), Setting("setting", "dir", "%DIR%"), Restart(), Pressed(0), Marks(k22 | k8),
+            Shows(IDC_TIME_VALUE, L"500"), File(IDM_OPEN, "a.w.plb", L""), Shows(IDC_VOLUME_VALUE, L"55"),
+            Exit(kEsc)});
+}
+
+// Bad settings, bad patch files opened, saves that fail: no message, safe
+// values, the old files kept.
+TEST(Scenario, BadInput) {
+  const std::string longDir = "C:\\" + std::string(400, 'd');
+  pt::PatchValues full;
+  for (int n = 0; n < 9; ++n)
+    for (int k = 0; k < pt::kKeysPerOsc; ++k) full.value[n][k] = k == pt::kMute ? 1 : k == pt::kWaveForm ? 2 : 10 + 9 * n + k;
+  full.time = 77;
+  const std::string text = pt::PatchText(full);
+  // Cut in Volume5's value, 50: OSC1..OSC4 whole, OSC5 up to Volume5, which
+  // reads its first digit.
+  pt::PatchValues cut = pt::DefaultValues();
+  for (int n = 0; n < 5; ++n)
+    for (int k = 0; k < pt::kKeysPerOsc && (n < 4 || k < pt::kVolume); ++k) cut.value[n][k] = full.value[n][k];
+  cut.value[4][pt::kVolume] = 5;
+  std::string binary, huge = "[Setting]\r\nTime=7\r\nVolume1=33\r\n";
+  for (unsigned i = 0, x = 4242; i < 6000; ++i) binary += char((x = x * 1103515245u + 12345u) >> 23);
+  while (huge.size() < 17u << 20) huge += ";" + std::string(1021, 'x') + "\r\n";  // above 16 MiB
+  auto open = [](std::string name, std::string bytes, pt::PatchValues want) {
+    return Do("open " + name, [=](Session& s) {
+      ASSERT_TRUE(WriteFile(s.dir + "\\" + name, bytes));
+      FileDialog(s, IDM_OPEN, s.dir + "\\" + name);
+      Calm().run(s);
+      ExpectSame(want, Panel(s));
+    });
+  };
+  const pt::PatchValues defaults = pt::DefaultValues();
+  const Step openCut = open("cut.plb", text.substr(0, text.find("Volume5=") + 9), cut);
+  RunSteps({Start(("[SETTING]\r\nVOLUME1=250\r\ntime=0\r\nDeTune1=-7\r\nWaveForm1=9\r\nDIR=" + longDir +
+                   "\r\n[FORMAT]\r\nFREQ=48000\r\nBITS=24\r\n").c_str()),
+            Calm(), Shows(IDC_VOLUME_VALUE, L"100"), Shows(IDC_TIME_VALUE, L"20"), Shows(IDC_DETUNE_VALUE, L"-100"),
+            Reads(IDC_WAVEFORM, CB_GETCURSEL, 3), Marks(k44 | k16), File(IDM_OPEN, "", nullptr, false),
+            File(IDM_SAVE_AS, "", nullptr, false), File(IDM_SAVE_WAV, "", nullptr, false), Calm(), Exit(kExitButton),
+            Setting("setting", "dir", longDir.substr(0, 259)), Restart(), openCut, open("empty.plb", "", defaults),
+            open("huge.plb", huge, Values({{0, pt::kVolume, 33}}, 7)), open("binary.plb", binary, defaults), openCut,
+            // Another extension: the name with ".plb" added, which is not there.
+            open("kick.txt", "[Setting]\r\nTime=3\r\n", defaults),
+            Do("an export over a read-only WAV is refused",
+               [](Session& s) {
+                 const std::string keep = s.dir + "\\keep", old = keep + "\\old.wav";
+                 ASSERT_TRUE(CreateDirectoryA(keep.c_str(), nullptr));
+                 FileDialog(s, IDM_SAVE_WAV, old);
+                 const std::string before = ReadFile(old);
+                 ASSERT_TRUE(ParseWav(before).ok && SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_READONLY));
+                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_BITS_8));
+                 FileDialog(s, IDM_SAVE_WAV, old);
+                 Calm().run(s);
+                 EXPECT_TRUE(ReadFile(old) == before) << "the read-only WAV was replaced";
+                 SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+               }),
+            Do("a save into a vanished folder writes nothing",
+               [](Session& s) {
+                 const std::string gone = s.dir + "\\gone";
+                 ASSERT_TRUE(CreateDirectoryA(gone.c_str(), nullptr));
+                 FileDialog(s, IDM_SAVE_AS, gone + "\\snare");
+                 ASSERT_TRUE(DeleteFileA((gone + "\\snare.plb").c_str()) && RemoveDirectoryA(gone.c_str()));
+                 Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 34).run(s);
+                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_SAVE));
+                 Calm().run(s);
+                 EXPECT_FALSE(Exists(gone));
+               }),
+            Exit(kEsc)});
+}
+
+// Playback into the capture device: three formats (11025 Hz and 16 bits
+// at Time 3 has an odd byte count), one sound at a time, the end of a sound
+// under the about box, an exit while playing, then no device at all.
+TEST(Scenario, Playback) {
+  RunSteps({Start("[Setting]\r\nTime=3\r\nVolume2=40\r\nTune2=70\r\n[format]\r\nfreq=11025\r\nbits=16\r\n"),
+            Rendered(), PressTest(), Played(), Menu(IDM_RATE_22K), Menu(IDM_BITS_8), Rendered(), PressTest(),
+            Played(), Menu(IDM_RATE_44K), Menu(IDM_BITS_16), Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 100), Menu(IDOK),
+            Rendered(), PressTest(), Playing(), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 20), Click(IDC_TEST), Played(),
+            Stale(), PressTest(), Rendered(), Played(), PressTest(), Playing(),
+            Do("the end of the sound is handled under the about box",
+               [](Session& s) {
+                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_ABOUT));
+                 HWND box = s.a().Other("#32770");
+                 ASSERT_TRUE(box != nullptr && !CaptureClosed(s.Capture())) << "ended too soon";
+                 EXPECT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); }));
+                 PostMessageW(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+                 ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+               }),
+            PressTest(), Played(), ReadPanel(), PressTest(), Playing(), Exit(kAltF4),
+            Do("the device was closed at the exit", [](Session& s) { EXPECT_TRUE(CaptureClosed(s.Capture())); }),
+            Do("no device from the next start on",
+               [](Session& s) { ASSERT_TRUE(DeleteFileA((s.dir + "\\.asoundrc").c_str())); }),
+            Restart(), Rendered(), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), PressTest(), Rendered(),
+            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90), PressTest(), Rendered(),
+            Do("nothing played", [](Session& s) { EXPECT_FALSE(Exists(s.Capture())); }), Exit(kExitMenu)});
+}
+
+// The release zip as a user uses it (tests/package/run_from_zip.sh unpacks
+// it into a fresh prefix and checks that nothing else was written).
+TEST(Scenario, FromZip) {
+  const std::string package = Env("PLIMBAR_PACKAGE_DIR"), kick = package + "\\examples\\kick.plb";
+  ASSERT_FALSE(package.empty()) << "run by tests/package/run_from_zip.sh";
+  auto value = [&](const char* key) { return LRESULT(GetPrivateProfileIntA("Setting", key, -1, kick.c_str())); };
+  RunSteps({Start(nullptr), File(IDM_OPEN, kick, L""), Reads(IDC_TIME_BAR, SBM_GETPOS, value("Time")),
+            Reads(IDC_TUNE_BAR, SBM_GETPOS, value("Tune1")), Reads(IDC_VOLUME_BAR, SBM_GETPOS, value("Volume1")),
+            PressTest(),
+            Do("export as proposed; the package's renderer makes the same bytes",
+               [=](Session& s) {
+                 FileDialog(s, IDM_SAVE_WAV, "", L"kick.wav");
+                 s.lastExport = ReadFile(package + "\\examples\\kick.wav");
+                 ASSERT_EQ(RunConsole("\"" + s.render + "\" -o \"" + s.dir + "\\kick.wav\" examples\\kick.plb", package), 0);
+                 EXPECT_TRUE(ParseWav(s.lastExport).ok && ReadFile(s.dir + "\\kick.wav") == s.lastExport);
+               }),
+            Played(), Help(), Exit(kExitMenu), Setting("setting", "dir", package + "\\examples"),
+            Do("no settings in the working folder", [](Session& s) { EXPECT_FALSE(Exists(s.cwd + "\\PlimbarMaker.ini")); })});
+}
+
+// A long random session (PLIMBAR_E2E_STEPS steps, 5000 by default) with the
+// window minimised but for a moment every 500 steps (painting the panel
+// costs 20 times the rest of a step under Wine): the program answers after
+// every step, and the settings file it writes at the end holds what the
+// panel shows.
+TEST(Scenario, RandomSession) {
+  std::mt19937 random(20261206u);
+  auto pick = [&](int n) { return int(random() % unsigned(n)); };
+  auto command = [](int id, int note) {
+    return Do("Command " + std::to_string(id), [=](Session& s) {
+      if (id == IDC_MUTE) App::Send(s.a().Item(id), BM_SETCHECK, App::Send(s.a().Item(id), BM_GETCHECK) ? 0 : 1);
+      ASSERT_NE(App::Send(s.a().dialog(), WM_COMMAND, MAKEWPARAM(id, note)), -1);
+    });
+  };
+  auto window = [](int command) { return Do("Window", [=](Session& s) { ASSERT_TRUE(s.a().Post(WM_SYSCOMMAND, command)); }); };
+  const int commands[] = {IDOK,        IDC_TEST,   IDC_MUTE, IDM_RATE_44K, IDM_RATE_22K, IDM_RATE_11K,
+                          IDM_BITS_16, IDM_BITS_8, IDM_COPY, IDM_PASTE,    40001,        1099};
+  const int steps = Env("PLIMBAR_E2E_STEPS").empty() ? 5000 : std::atoi(Env("PLIMBAR_E2E_STEPS").c_str());
+  std::vector<Step> session = {Start("")};
+  for (int i = 0; i < steps; ++i) {
+    const int r = pick(100);
+    if (i % 500 == 0) {
+      session.push_back(window(SC_RESTORE));
+      session.push_back(window(SC_MINIMIZE));
+    }
+    session.push_back(r < 55   ? Scroll(kBars[pick(10)].bar, pick(9), pick(101))
+                      : r < 70 ? command(kOsc[pick(9)], BN_CLICKED)
+                      : r < 78 ? Combo(pick(4), pick(4) ? CBN_SELCHANGE : CBN_DROPDOWN)
+                               : command(commands[pick(12)], 0));
+  }
+  session.push_back(window(SC_RESTORE));
+  session.push_back(Exit(kExitMenu));
+  RunSteps(session);
+}
+
+}  // namespace

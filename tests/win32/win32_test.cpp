@@ -1,0 +1,242 @@
+// The Windows-only code in-process: the Windows INI functions against the
+// portable layer, replacing a file under Windows, the help loader's
+// branches, and the pixels the views paint.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "storage/file_replace.h"
+#include "storage/ini_win32.h"
+#include "tests/test_support.h"
+#include "ui/help.h"
+#include "ui/views.h"
+
+namespace plimbar {
+namespace {
+
+using test::ReadText;
+using test::WriteText;
+
+// A folder of the test's own in the temporary folder.
+std::string Folder() {
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  const std::string dir = base + std::string("plimbar_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+// One operation on an INI file: "i section key default" reads an int,
+// "s section key [default]" a string into 16 bytes, "w section key [value]"
+// writes; the result as text.
+std::string Apply(const IniBackend& ini, const std::string& path, const std::string& op) {
+  std::istringstream in(op);
+  std::string kind, section, key, arg;
+  in >> kind >> section >> key;
+  const char* a = (in >> arg) ? arg.c_str() : nullptr;
+  if (kind == "i") return std::to_string(ini.readInt(section.c_str(), key.c_str(), std::stoi(arg), path.c_str()));
+  if (kind == "w") return ini.writeString(section.c_str(), key.c_str(), a ? a : "", path.c_str()) ? "ok" : "failed";
+  char buf[16];
+  const int n = ini.readString(section.c_str(), key.c_str(), a, buf, sizeof buf, path.c_str());
+  return "[" + std::string(buf) + "] " + std::to_string(n);
+}
+
+// The same operations through both back ends give the same results, and
+// the same file where Wine keeps a file's layout (on a write it drops blank
+// lines and the blanks around '='; Windows and the portable layer keep
+// every other line as it was).
+TEST(IniBackends, GiveTheSameReadsAndFiles) {
+  const struct {
+    const char* initial;  // null: no file
+    std::vector<const char*> ops;
+    bool sameFile;
+  } cases[] = {
+      {nullptr, {"i Setting Tune1 60", "s Setting Tune1 x", "w Setting Tune1 60", "w Version Version 20",
+                 "w format freq 44100", "w Setting Tune1 61", "w setting dir", "i SETTING tune1 0", "s setting DIR none",
+                 "i format freq 0"}, true},
+      {"; another program's\r\n[other]\r\nkeep=this line\r\n[Setting]\r\nTune1=10\r\nExtra=kept\r\n; note\r\n"
+       "Volume1=20\r\n[Version]\r\nVersion=19\r\n",
+       {"i Setting Tune1 0", "s other keep", "i Setting Extra 7", "w Setting Volume1 21", "w Setting Attack1 5",
+        "w Version Version 20", "w format bits 16", "i Setting Attack1 0", "s other keep"}, true},
+      {"[SETTING]\r\nTUNE1=5\r\n[Format]\r\nFreq=11025\r\n",
+       {"i Setting Tune1 0", "i FORMAT FREQ 0", "w setting tune1 6", "w format BITS 8", "s Format bits"}, true},
+      {"[Setting]\r\n\r\nTune1 = 10\r\n  Volume1=  20  \r\n[v]\r\na=12\r\nb=-5\r\nc=+7\r\nd= 3\r\ne=\r\nf=abc\r\n"
+       "g=12abc\r\nh=-0\r\ni=4294967297\r\nj=-2147483648\r\nk=text with blanks\r\nl=a very long value indeed\r\n",
+       {"i Setting Tune1 0", "i Setting Volume1 0", "s Setting Volume1", "i v a 99", "i v b 99", "i v c 99", "i v d 99",
+        "i v e 99", "i v f 99", "i v g 99", "i v h 99", "i v i 99", "i v j 99", "s v k", "s v l", "s v e def",
+        "s v none def", "i none x -3", "w v m -17", "i v m 0", "w v a", "i v a 99"}, false},
+  };
+  const std::string dir = Folder(), portable = dir + "\\portable.ini", win32 = dir + "\\win32.ini";
+  for (const auto& c : cases) {
+    DeleteFileA(portable.c_str());
+    DeleteFileA(win32.c_str());
+    if (c.initial != nullptr) {
+      WriteText(portable, c.initial);
+      WriteText(win32, c.initial);
+    }
+    for (const char* op : c.ops) EXPECT_EQ(Apply(kPortableIni, portable, op), Apply(kWin32Ini, win32, op)) << op;
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, win32.c_str());  // the platform's cache written out
+    EXPECT_TRUE(!c.sameFile || ReadText(portable) == ReadText(win32)) << ReadText(portable) << ReadText(win32);
+  }
+  DeleteFileA(portable.c_str());
+  DeleteFileA(win32.c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+// The names in a folder, each followed by a blank.
+std::string Names(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  std::string found;
+  for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
+    if (fd.cFileName[0] != '.') found += std::string(fd.cFileName) + " ";
+  FindClose(h);
+  return found;
+}
+
+TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
+  const std::string dir = Folder(), path = dir + "\\kick.wav";
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  WriteText(path, "old");
+  for (bool ok : {false, true}) {
+    FileReplacement r;
+    ASSERT_TRUE(OpenReplacement(path.c_str(), r));
+    std::fputs("new", r.file);
+    EXPECT_EQ(CloseReplacement(r, path.c_str(), ok, true), ok);
+    EXPECT_EQ(ReadText(path), ok ? "new" : "old");
+    EXPECT_EQ(Names(dir), "kick.wav ") << "a temporary file is left";
+  }
+  // A read-only file is not replaced; a missing folder gets nothing.
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  FileReplacement r;
+  EXPECT_FALSE(OpenReplacement(path.c_str(), r));
+  EXPECT_FALSE(OpenReplacement((dir + "\\none\\x.wav").c_str(), r));
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadText(path) + " " + Names(dir), "new kick.wav ");
+  DeleteFileA(path.c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+// The help control as a fake: which names it was loaded by (each followed
+// by ';'), its entry looked up, and calls of the entry.
+struct Fake {
+  bool registered, registeredLoads, bareLoads, hasEntry;
+  std::string loads;
+  int entryLookups, calls;
+} g_fake;
+
+TEST(HelpLoader, LoadsOnceFallsBackAndGivesUpForGood) {
+  const struct {
+    Fake fake;
+    const char* loads;  // after two requests
+    int entryLookups, calls;
+  } rows[] = {{{true, true, true, true, "", 0, 0}, "C:\\hh\\hhctrl.ocx;", 1, 2},
+              {{false, true, true, true, "", 0, 0}, "hhctrl.ocx;", 1, 2},
+              {{true, false, true, true, "", 0, 0}, "C:\\hh\\hhctrl.ocx;hhctrl.ocx;", 1, 2},
+              {{true, false, false, true, "", 0, 0}, "C:\\hh\\hhctrl.ocx;hhctrl.ocx;", 0, 0},
+              {{true, true, true, false, "", 0, 0}, "C:\\hh\\hhctrl.ocx;", 1, 0}};
+  const HelpLoader fake = {
+      [](char* path) { return std::strcpy(path, "C:\\hh\\hhctrl.ocx"), g_fake.registered; },
+      [](const char* name) {
+        g_fake.loads += std::string(name) + ";";
+        const bool loads = std::strcmp(name, "hhctrl.ocx") == 0 ? g_fake.bareLoads : g_fake.registeredLoads;
+        return loads ? GetModuleHandleA(nullptr) : HMODULE();
+      },
+      [](HMODULE, LPCSTR name) {
+        ++g_fake.entryLookups;
+        HWND(WINAPI * entry)(HWND, LPCSTR, UINT, DWORD_PTR) = [](HWND, LPCSTR file, UINT command, DWORD_PTR data) {
+          ++g_fake.calls;
+          const bool asked = !std::strcmp(file, "x.chm") && command == 0 && !std::strcmp(LPCSTR(data), "index.htm");
+          return HWND(intptr_t(asked ? 0x1234 : 1));
+        };
+        return g_fake.hasEntry && uintptr_t(name) == 14 ? FARPROC(reinterpret_cast<void*>(entry)) : FARPROC();
+      }};
+  for (const auto& row : rows) {
+    g_fake = row.fake;
+    ResetHelpForTest(fake);
+    const HWND want = HWND(intptr_t(row.calls > 0 ? 0x1234 : 0));
+    EXPECT_EQ(CallHtmlHelp(nullptr, "x.chm", 0, DWORD_PTR("index.htm")), want);
+    EXPECT_EQ(CallHtmlHelp(nullptr, "x.chm", 0, DWORD_PTR("index.htm")), want);
+    EXPECT_EQ(g_fake.loads, row.loads);
+    EXPECT_EQ(g_fake.entryLookups, row.entryLookups);
+    EXPECT_EQ(g_fake.calls, row.calls);
+  }
+  ResetHelpForTest(kSystemHelpLoader);
+}
+
+// What a view paints into a w x h memory bitmap, 0x00RRGGBB per pixel.
+template <typename Paint>
+std::vector<uint32_t> Pixels(int w, int h, Paint paint) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO bi = {};
+  bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  uint32_t* px = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&px), nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  std::fill(px, px + w * h, 0x123456u);  // neither colour of the views
+  paint(dc);
+  GdiFlush();
+  std::vector<uint32_t> v(px, px + w * h);
+  for (uint32_t& p : v) p &= 0xFFFFFF;
+  DeleteObject(SelectObject(dc, old));
+  DeleteDC(dc);
+  return v;
+}
+
+TEST(Views, WaveformPointsAndCurveBars) {
+  std::unique_ptr<Engine> e = NewEngine();
+  // The fast paint is the plain one (one SetPixel per sample) over samples
+  // of every level, in three formats.
+  for (const OutputFormat f : {OutputFormat{44100, 16}, OutputFormat{22050, 8}, OutputFormat{11025, 16}}) {
+    e->format = f;
+    SetTime(e->patch, f.rate == 44100 ? 100 : 3);
+    for (int i = 0, x = 12345; i < kMaxSamples; ++i) {
+      x = x * 1103515245 + 12345;
+      const int s = i % 97 == 0 ? 32767 : i % 89 == 0 ? -32768 : (x >> 8 & 0xFFFF) - 32768;
+      e->pcm16[i] = int16_t(s);
+      e->pcm8[i] = uint8_t((s >> 8) + 128);
+    }
+    EXPECT_EQ(Pixels(433, 97, [&](HDC dc) { PaintWaveform(dc, 433, 97, *e); }),
+              Pixels(433, 97, [&](HDC dc) { PaintWaveformPerPixel(dc, 433, 97, *e); })) << f.rate;
+  }
+  // 220 points (Time 1, 11025 Hz) over 1000 columns: point i in column
+  // 1000 i / 220; silence on row H / 2, at 16 and at 8 bits; full scale on
+  // row 1, and its negative on row H, outside the view.
+  for (const int bits : {16, 8}) {
+    e->format = {11025, bits};
+    SetTime(e->patch, 1);
+    for (int i = 0; i < kMaxSamples; ++i) e->pcm16[i] = int16_t(i % 2 ? 32767 : -32768), e->pcm8[i] = i % 2 ? 255 : 0;
+    const std::vector<uint32_t> loud = Pixels(1000, 40, [&](HDC dc) { PaintWaveform(dc, 1000, 40, *e); });
+    std::fill(e->pcm16, e->pcm16 + kMaxSamples, 0);
+    std::fill(e->pcm8, e->pcm8 + kMaxSamples, 128);
+    const std::vector<uint32_t> quiet = Pixels(1000, 40, [&](HDC dc) { PaintWaveform(dc, 1000, 40, *e); });
+    for (int x = 0, at = -1; x < 1000; ++x, at = -1) {
+      for (int i = 0; i < 220; ++i) at = 1000 * i / 220 == x ? i : at;
+      for (int y = 0; y < 40; ++y) {
+        ASSERT_EQ(quiet[y * 1000 + x], at >= 0 && y == 20 ? 0x00FF00u : 0u) << bits << ": " << x << "," << y;
+        ASSERT_EQ(loud[y * 1000 + x], at % 2 == 1 && y == 1 ? 0x00FF00u : 0u) << bits << ": " << x << "," << y;
+      }
+    }
+  }
+  // A 64 x 11 curve view: column x shows entry 4x as a green bar of
+  // 10 v + 1 pixels on the bottom edge, black above; above 1 the whole
+  // column, below 0 none.
+  double row[kCurvePoints];
+  for (int i = 0; i < kCurvePoints; ++i) row[i] = i / 255.0;
+  row[4] = 3.5, row[8] = -0.25, row[12] = 0.35;
+  const RECT rc = {0, 0, 64, 11};
+  const std::vector<uint32_t> bars = Pixels(64, 11, [&](HDC dc) { PaintCurve(dc, rc, row); });
+  for (int x = 0; x < 64; ++x) {
+    const int h = x == 1 ? 11 : x == 2 ? 0 : x == 3 ? 4 : int(10 * (4 * x / 255.0)) + 1;
+    for (int y = 0; y < 11; ++y) ASSERT_EQ(bars[y * 64 + x], y >= 11 - h ? 0x00FF00u : 0u) << x << "," << y;
+  }
+}
+
+}  // namespace
+}  // namespace plimbar
