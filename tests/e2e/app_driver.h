@@ -8,6 +8,7 @@
 #define PLIMBAR_TESTS_E2E_APP_DRIVER_H
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <cstring>
@@ -33,6 +34,11 @@ inline std::string ReadFile(const std::string& path) {  // "" when unreadable
 }
 inline bool WriteFile(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
+}
+inline std::wstring Wide(const std::string& utf8) {
+  std::wstring w(utf8.size(), L'\0');
+  w.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &w[0], int(w.size())));
+  return w;
 }
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 inline bool WaitUntil(const std::function<bool()>& cond, DWORD ms = kWaitMs) {
@@ -138,13 +144,13 @@ class App {
     CloseHandle(taken_);
   }
 
-  // Starts exe with the arguments in the working folder dir, waits for the
-  // main dialog and hooks the probe into its thread.
+  // Starts exe with the arguments (UTF-8) in the working folder dir, waits
+  // for the main dialog and hooks the probe into its thread.
   bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
-    std::string cmd = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
-    if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi_))
+    std::wstring cmd = Wide("\"" + exe + "\"" + (args.empty() ? "" : " " + args));
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(dir).c_str(), &si, &pi_))
       return false;
     taken_ = CreateEventA(nullptr, FALSE, FALSE, ("plimbar.probe.taken." + std::to_string(pi_.dwProcessId)).c_str());
     dialog_ = Other("#32770", kWaitMs, nullptr);
@@ -197,6 +203,20 @@ class App {
     press(VK_F24, KEYEVENTF_KEYUP);
     ResetEvent(taken_);
     return SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)) == in.size() && Taken();
+  }
+  // Drops files on the main dialog as the shell does: a DROPFILES block
+  // with their names, in the program's memory, handed over by WM_DROPFILES.
+  bool Drop(const std::vector<std::string>& files) {
+    std::wstring names;
+    for (const std::string& f : files) names += Wide(f) + L'\0';
+    names += L'\0';
+    std::string block(sizeof(DROPFILES), '\0');
+    DROPFILES df = {sizeof df, {10, 10}, FALSE, TRUE};
+    std::memcpy(&block[0], &df, sizeof df);
+    block.append(reinterpret_cast<const char*>(names.data()), names.size() * sizeof(wchar_t));
+    void* at = VirtualAllocEx(pi_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    return at != nullptr && WriteProcessMemory(pi_.hProcess, at, block.data(), block.size(), nullptr) &&
+           Post(WM_DROPFILES, reinterpret_cast<WPARAM>(at));
   }
   // The Settings menu's check marks, bit i for command 40009 + i, and the
   // program's ANSI code page into *acp; -1 when the probe does not answer.

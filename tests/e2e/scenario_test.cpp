@@ -86,14 +86,19 @@ void RunSteps(const std::vector<Step>& steps) {
 
 // Starts the program with args on its command line; settings, unless null,
 // become its settings file ("": none).
+// "%DIR%" in a path or the arguments stands for the session's folder.
+std::string InDir(const Session& s, std::string text) {
+  for (size_t at; (at = text.find("%DIR%")) != std::string::npos;) text.replace(at, 5, s.dir);
+  return text;
+}
 Step Start(const char* settings, std::string args = "") {
   const std::string text = settings != nullptr ? settings : "";
   const bool keep = settings == nullptr;
-  return {"Start", [=](Session& s) {
+  return {"Start " + args, [=](Session& s) {
             if (!keep) DeleteFileA(s.Ini().c_str());
             ASSERT_TRUE(text.empty() || WriteFile(s.Ini(), text));
             s.app.reset(new App);
-            ASSERT_TRUE(s.app->Start(s.exe, s.cwd, args));
+            ASSERT_TRUE(s.app->Start(s.exe, s.cwd, InDir(s, args)));
           }};
 }
 Step Restart() { return Start(nullptr); }
@@ -116,12 +121,14 @@ Step Combo(int index, int notification = CBN_SELCHANGE) {
 // A command as a menu item (or, for IDOK, the dialog manager) posts it.
 Step Menu(int id) { return Do("Menu " + std::to_string(id), [=](Session& s) { ASSERT_TRUE(s.a().Post(WM_COMMAND, id)); }); }
 Step Key(WORD key, int modifiers = 0) { return Do("Key", [=](Session& s) { ASSERT_TRUE(s.a().Key(key, modifiers)); }); }
-// A file dialog opened by command: checks the name it proposes (unless
-// null), types name (unless empty; "%DIR%" is the session's folder) and
-// confirms (or, when !ok, cancels).
+// A command given by its key instead of its menu item (see FileDialog).
+constexpr int ByKey(WORD key, int modifiers) { return -(modifiers << 16 | key); }
+// A file dialog opened by command (or by a key: ByKey): checks the name it
+// proposes (unless null), types name (unless empty) and confirms (or, when
+// !ok, cancels).
 void FileDialog(Session& s, int command, std::string name, const wchar_t* proposed = nullptr, bool ok = true) {
-  if (name.compare(0, 5, "%DIR%") == 0) name = s.dir + name.substr(5);
-  ASSERT_TRUE(s.a().Post(WM_COMMAND, command));
+  name = InDir(s, name);
+  ASSERT_TRUE(command > 0 ? s.a().Post(WM_COMMAND, command) : s.a().Key(WORD(-command & 0xFFFF), -command >> 16));
   HWND dlg = s.a().Other("#32770");
   ASSERT_NE(dlg, nullptr) << "no file dialog";
   HWND edit = FindWindowExA(FindWindowExA(FindWindowExA(dlg, nullptr, "ComboBoxEx32", nullptr), nullptr,
@@ -198,7 +205,7 @@ Step Setting(std::string section, std::string key, std::string value) {
   return {"Setting " + key, [=](Session& s) {
             char buf[300] = "";
             GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", buf, sizeof buf, s.Ini().c_str());
-            EXPECT_EQ(buf, value.compare(0, 5, "%DIR%") == 0 ? s.dir + value.substr(5) : value);
+            EXPECT_EQ(buf, InDir(s, value));
           }};
 }
 Step FileThere(std::string path) { return Do(path, [=](Session& s) { EXPECT_TRUE(Exists(s.dir + "\\" + path)); }); }
@@ -592,6 +599,102 @@ TEST(Scenario, Playback) {
             Restart(), Rendered(), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), PressTest(), Rendered(),
             Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90), PressTest(), Rendered(),
             Do("nothing played", [](Session& s) { EXPECT_FALSE(Exists(s.Capture())); }), Exit(kExitMenu)});
+}
+
+// Undo and redo: a step is one scroll move (a drag, a held arrow), a mute
+// toggle, a waveform choice or a paste; an undo puts the whole patch back,
+// selects the step's oscillator and renders only where the step rendered.
+TEST(Scenario, Undo) {
+  using namespace pt;
+  PatchValues start;  // noise-free, all nine sounding
+  for (int n = 0; n < 9; ++n) {
+    const int row[kKeysPerOsc] = {40 + 2 * n, 50, 40, 50, n % 3 ? 40 : 60, 5, 20, 70, 40, 50, 0, n % 3 == 1 ? 2 : 0};
+    std::copy(row, row + kKeysPerOsc, start.value[n]);
+  }
+  start.time = 8;
+  PatchValues end = start;
+  end.value[1][kVolume] = 75;
+  end.value[4][kTune] += 3;
+  end.value[6][kMute] = 1;
+  end.value[2][kWaveForm] = 1;
+  std::copy(end.value[1], end.value[1] + kDistortion, end.value[8]);  // pasted but Distortion
+  std::copy(end.value[1] + kMute, end.value[1] + kKeysPerOsc, end.value[8] + kMute);
+  end.time = 20;
+  const Step undo = Key('Z', kCtrl), redo = Key('Y', kCtrl), shiftRedo = Key('Z', kCtrl | kShift);
+  std::vector<Step> steps = {
+      Start(PatchText(start).c_str()), Rendered(),
+      // The sound's length, a drag, a held arrow, a mute toggle, a waveform
+      // choice and a paste; copying is no step.
+      Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 20), Scroll(IDC_TIME_BAR, SB_ENDSCROLL), Osc(1),
+      Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 60), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70),
+      Scroll(IDC_VOLUME_BAR, SB_THUMBPOSITION, 75), Scroll(IDC_VOLUME_BAR, SB_ENDSCROLL), Osc(4),
+      Scroll(IDC_TUNE_BAR, SB_LINERIGHT), Scroll(IDC_TUNE_BAR, SB_LINERIGHT), Scroll(IDC_TUNE_BAR, SB_LINERIGHT),
+      Scroll(IDC_TUNE_BAR, SB_ENDSCROLL), Osc(6), Click(IDC_MUTE), Osc(2), Combo(1), Osc(1), Menu(IDM_COPY), Osc(8),
+      Menu(IDM_PASTE), ExpectPanel(end), Menu(IDOK), Rendered(),
+      // Back to the start: the paste renders nothing, the waveform choice
+      // renders what is pending.
+      undo, Pressed(8), Stale(), undo, Pressed(2), Rendered(), undo, Pressed(6), undo, Pressed(4), undo, Pressed(1),
+      undo, Pressed(0), Shows(IDC_TIME_VALUE, L"160"), undo, ExpectPanel(start), Menu(IDOK), Rendered(),
+      redo, shiftRedo, redo, redo, shiftRedo, redo, redo, Pressed(8), ExpectPanel(end),
+      // A new edit drops what could have been redone: the undo before it is
+      // the waveform choice, not the paste.
+      undo, Scroll(IDC_VOLUME_BAR, SB_PAGELEFT), Scroll(IDC_VOLUME_BAR, SB_ENDSCROLL), redo,
+      Shows(IDC_VOLUME_VALUE, L"30"), undo, undo, Pressed(2), redo, redo, Pressed(8), Shows(IDC_VOLUME_VALUE, L"30")};
+  // 150 moves of one bar, of which the last 100 come back: move k sets
+  // 7k mod 101, so no two moves in a row set the same value.
+  for (int k = 1; k <= 150; ++k) {
+    steps.push_back(Scroll(IDC_DECAYCURVE_BAR, SB_THUMBTRACK, 7 * k % 101));
+    steps.push_back(Scroll(IDC_DECAYCURVE_BAR, SB_ENDSCROLL));
+  }
+  for (int k = 0; k < 101; ++k) steps.push_back(undo);
+  // A load starts a new history.
+  for (Step step : {Shows(IDC_DECAYCURVE_VALUE, L"47"), File(IDM_SAVE_AS, "%DIR%\\u"), Scroll(IDC_VOLUME_BAR, SB_PAGELEFT),
+                    Scroll(IDC_VOLUME_BAR, SB_ENDSCROLL), Scroll(IDC_VOLUME_BAR, SB_PAGELEFT), File(IDM_OPEN, "%DIR%\\u.plb"),
+                    undo, Shows(IDC_VOLUME_VALUE, L"30"), Exit(kEsc)})
+    steps.push_back(step);
+  RunSteps(steps);
+}
+
+// A patch opened from the command line (a path with blanks and Japanese
+// characters; a missing one keeps the working patch), by a drop on the
+// window (the first .plb counts), and the File menu's keys.
+TEST(Scenario, OpenAndKeys) {
+  const std::string folder = "%DIR%\\My Sounds", kick = folder + "\\キック.plb";
+  auto make = [](std::string path, std::string text) {
+    return Do("make " + path, [=](Session& s) {
+      CreateDirectoryW(Wide(InDir(s, "%DIR%\\My Sounds")).c_str(), nullptr);
+      const std::string temp = s.dir + "\\made";
+      ASSERT_TRUE(WriteFile(temp, text) && MoveFileExW(Wide(temp).c_str(), Wide(InDir(s, path)).c_str(), MOVEFILE_REPLACE_EXISTING));
+    });
+  };
+  auto volumeIn = [](std::string path, int want) {
+    return Do("Volume1 in " + path, [=](Session& s) {
+      EXPECT_EQ(GetPrivateProfileIntW(L"Setting", L"Volume1", -1, Wide(InDir(s, path)).c_str()), UINT(want));
+    });
+  };
+  auto drop = [](std::vector<std::string> files) {
+    return Do("Drop", [=](Session& s) {
+      std::vector<std::string> paths;
+      for (const std::string& f : files) paths.push_back(InDir(s, f));
+      ASSERT_TRUE(s.a().Drop(paths));
+    });
+  };
+  RunSteps({make(kick, "[Setting]\r\nVolume1=11\r\n"), make("%DIR%\\b.plb", "[Setting]\r\nVolume1=22\r\n"),
+            make("%DIR%\\c.plb", "[Setting]\r\nVolume1=33\r\n"), make("%DIR%\\notes.txt", "[Setting]\r\nVolume1=44\r\n"),
+            Start("[Setting]\r\nVolume1=66\r\n", "\"" + kick + "\""), Shows(IDC_VOLUME_VALUE, L"11"),
+            Scroll(IDC_VOLUME_BAR, SB_LINERIGHT), Key('S', kCtrl), volumeIn(kick, 12), Exit(kExitMenu),
+            Setting("setting", "dir", folder), Start(nullptr, "\"%DIR%\\gone.plb\""), Calm(),
+            Shows(IDC_VOLUME_VALUE, L"12"), drop({"%DIR%\\notes.txt", "%DIR%\\b.plb", "%DIR%\\c.plb"}),
+            Shows(IDC_VOLUME_VALUE, L"22"), Scroll(IDC_VOLUME_BAR, SB_LINELEFT), Key('S', kCtrl),
+            volumeIn("%DIR%\\b.plb", 21), drop({"%DIR%\\notes.txt"}), Shows(IDC_VOLUME_VALUE, L"21"),
+            File(ByKey('S', kCtrl | kShift), "%DIR%\\keyed", L"b.plb"), volumeIn("%DIR%\\keyed.plb", 21),
+            File(ByKey('E', kCtrl), "", L"keyed.wav"), FileThere("keyed.wav"), File(ByKey('O', kCtrl), "c.plb", L""),
+            Shows(IDC_VOLUME_VALUE, L"33"),
+            Do("F1 opens the help", [](Session& s) {
+              ASSERT_TRUE(s.a().Key(VK_F1, 0));
+              EXPECT_NE(s.a().Other("HH Parent"), nullptr);
+            }),
+            Exit(kEsc), Setting("setting", "dir", "%DIR%")});
 }
 
 // The release zip as a user uses it (tests/package/run_from_zip.sh unpacks

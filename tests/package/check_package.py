@@ -24,7 +24,7 @@ import tempfile
 import zipfile
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comdlg32.dll", "winmm.dll",
-               "msvcrt.dll"}
+               "msvcrt.dll", "shell32.dll"}
 KINDS = {"win32": (0x14C, 0x10B), "win64": (0x8664, 0x20B)}  # PE machine, optional-header magic
 failed = 0
 
