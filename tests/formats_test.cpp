@@ -1,14 +1,21 @@
-// The file formats: patch files read and written, the settings file, the
-// file-name helpers and WAV files, against texts and bytes written out by
-// hand and the key table of tests/patch_table.h.
+// The file formats against texts and bytes written out by hand and the key
+// table of tests/patch_table.h: the portable INI layer (the fuzz target takes
+// any bytes), patch and settings files, file names and WAV files, and the
+// replacement of a file only by a complete one.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "audio/wav_file.h"
+#include "storage/ini.h"
 #include "storage/patch_file.h"
 #include "storage/settings.h"
 #include "tests/patch_table.h"
@@ -18,8 +25,20 @@ namespace plimbar {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using namespace test;
 const char kNoFile[] = "<no file>";
+
+class Formats : public TempFolderTest {
+ protected:
+  // The path of `name`, which holds `text` (kNoFile: no such file).
+  std::string Put(const std::string& name, const std::string& text) {
+    fs::remove(File(name));
+    if (text != kNoFile) WriteText(File(name), text);
+    return File(name);
+  }
+};
+class Ini : public Formats {};
 
 // The "[Setting]" lines of the defaults with the keys of `changes`
 // ("Tune1=12 Time=3") set.
@@ -53,18 +72,10 @@ std::unique_ptr<char[]> Exact(const std::string& s) {
 }
 std::string Text(const char* s) { return s != nullptr ? s : "<null>"; }
 
-class Formats : public TempFolderTest {};
-
 TEST_F(Formats, PatchReadTable) {
-  const std::string path = File("p.plb"), full = PatchText(Distinct());
-  // Cut inside the value of Volume5 (its first digit kept), inside its
-  // name, inside the section line: what came before stays.
-  const size_t volume5 = full.find("Volume5=");
-  std::string before, all = "[Setting]\r\n", largest;
+  std::string all = "[Setting]\r\n", largest;  // every key 1000, read as its maximum
   for (int n = 0; n < kOscCount; ++n) {
     for (int k = 0; k < kKeysPerOsc; ++k) {
-      if (n < 4 || (n == 4 && k < kVolume))
-        before += " " + KeyName(k, n) + "=" + std::to_string(Distinct().value[n][k]);
       all += KeyName(k, n) + "=1000\r\n";
       largest += " " + KeyName(k, n) + "=" + std::to_string(kKeys[k].max);
     }
@@ -74,35 +85,15 @@ TEST_F(Formats, PatchReadTable) {
     const char* report;        // null: every key but the mutes
   } rows[] = {
       {kNoFile, "", ""},
-      {"", "", ""},
-      {"[format]\r\nfreq=22050\r\nTune1=10\r\n", "", ""},
-      {"[Setting]\r\nTime=10\r\n", "Time=10", ""},
-      {"[SETTING]\r\ntune1=12\r\nVOLUME5=44\r\ntime=100\r\n", "Tune1=12 Volume5=44 Time=100", ""},
-      {"[Setting]\r\nMute1=7\r\nMute2=-1\r\nMute3=0\r\nMute4=junk\r\n", "Mute1=1 Mute2=1", ""},
-      {"[Setting]\r\nTime=0\r\nTune4=-5\r\nVolume3=101\r\nWaveForm2=9\r\nWaveForm5=-1\r\n"
-       "Mute6=5\r\nDecay1=100\r\nDeTune9=2147483647\r\nBend8=-2147483648\r\n",
-       "Time=1 Tune4=0 Volume3=100 WaveForm2=3 WaveForm5=0 Mute6=1 DeTune9=100 Bend8=0",
+      {"[Setting]\r\nTime=0\r\nTune4=-5\r\nVolume3=101\r\nWaveForm2=9\r\nWaveForm5=-1\r\nMute1=7\r\nMute2=-1\r\n"
+       "Mute3=0\r\nMute4=junk\r\nDeTune9=2147483647\r\nBend8=-2147483648\r\n",
+       "Time=1 Tune4=0 Volume3=100 WaveForm2=3 WaveForm5=0 Mute1=1 Mute2=1 DeTune9=100 Bend8=0",
        "WaveForm2:9>3 Volume3:101>100 Tune4:-5>0 WaveForm5:-1>0 Bend8:-2147483648>0 "
        "DeTune9:2147483647>100 Time:0>1 "},
-      {"[Setting]\r\nTime=99999999999\r\nTune1=4294967297\r\nVolume1=-4294967246\r\n"
-       "Decay1=18446744073709551616\r\n",
-       "Time=100 Tune1=1 Volume1=50 Decay1=0", "Time:1215752191>100 "},
-      {"[Setting]\r\nTime=3\r\nVolume1=40\r\nTime=9\r\n[Version]\r\nVersion=20\r\n"
-       "[setting]\r\nTime=20\r\nTune1=10\r\n", "Time=3 Volume1=40", ""},
-      {"; typed by hand\n[setting]\nTIME = 25\ntune1=40\nbend1 = 10\nVolume1=100\n"
-       "decay1=70\nVOLUME2=35\nTune2=72\nWaveForm2=2\nmute3=1\nDISTORTION9=12\n\n"
-       "[version]\nversion=20\n",
-       "Time=25 Tune1=40 Bend1=10 Volume1=100 Decay1=70 Volume2=35 Tune2=72 WaveForm2=2 "
-       "Mute3=1 Distortion9=12", ""},
-      {full.substr(0, volume5 + 9), before + " Volume5=" + full[volume5 + 8], ""},
-      {full.substr(0, volume5 + 4), before, ""},
-      {full.substr(0, 5), "", ""},
       {all + "Time=1000\r\n", largest + " Time=100", nullptr},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(::testing::PrintToString(r.text.substr(0, 200)));
-    fs::remove(path);
-    if (r.text != kNoFile) WriteText(path, r.text);
+    const std::string path = Put("p.plb", r.text);
     Patch p, q;
     std::memset(&p, 0x5A, sizeof p);  // every field must be set
     std::memset(&q, 0x5A, sizeof q);
@@ -135,9 +126,6 @@ TEST_F(Formats, PatchWrite) {
   const std::string path = File("p.plb");
   ASSERT_TRUE(SavePatchFile(kPortableIni, path.c_str(), p));
   EXPECT_EQ(ReadText(path), PatchText(v));
-  Patch back;
-  ReadPatchFile(kPortableIni, path.c_str(), back, nullptr);
-  EXPECT_EQ(SettingLines(ValuesOf(back)), SettingLines(v));
   // Over a file: values replaced where they stand, other keys kept.
   WriteText(path, "; by hand\r\n[Extra]\r\nfoo=bar\r\n[Setting]\r\nTune1=1\r\nMyKey=5\r\n\r\n"
                   "[version]\r\nVersion=3\r\nNote=x\r\n");
@@ -153,8 +141,7 @@ TEST(Settings, PathForTheProgram) {
   const std::string a255 = "C:\\" + std::string(252, 'a');
   const struct {
     std::string module, ini;
-  } rows[] = {{"C:\\Tools\\drums.exe", "C:\\Tools\\drums.ini"}, {"drums", "drums.ini"},
-              {"C:\\Tools\\PlimbarMaker.EXE", "C:\\Tools\\PlimbarMaker.ini"}, {"", "<null>"},
+  } rows[] = {{"C:\\Tools\\drums.exe", "C:\\Tools\\drums.ini"}, {"drums", "drums.ini"}, {"", "<null>"},
               {"C:\\a.b\\drums.x.exe", "C:\\a.b\\drums.x.ini"}, {"a.b:drums", "a.b:drums.ini"},
               {"C:\\my.tools\\drums", "C:\\my.tools\\drums.ini"},
               {"/opt/my.tools/drums", "/opt/my.tools/drums.ini"}, {a255 + ".exe", a255 + ".ini"},
@@ -171,30 +158,22 @@ TEST(Settings, PathForTheProgram) {
 }
 
 TEST_F(Formats, SettingsReadAndWritten) {
-  const std::string path = File("s.ini");
   const struct {
-    std::string text, dir;
-    int rate, bits;
+    std::string text, want;  // want: folder, rate and bits
   } rows[] = {
-      {kNoFile, "", 44100, 16},
-      {"[SETTING]\r\nDIR=C:\\Sounds\\Kicks\r\n[FORMAT]\r\nFREQ=22050\r\nBITS=8\r\n",
-       "C:\\Sounds\\Kicks", 22050, 8},
-      {"[format]\r\nfreq=11025\r\nbits=16\r\n", "", 11025, 16},
-      {"[format]\r\nfreq=48000\r\nbits=12\r\n", "", 44100, 16},
-      {"[format]\r\nfreq=-44100\r\nbits=0\r\n", "", 44100, 16},
-      {"[setting]\r\ndir=C:\\" + std::string(400, 'd') + "\r\n", "C:\\" + std::string(256, 'd'),
-       44100, 16}};
+      {kNoFile, " 44100/16"},
+      {"[SETTING]\r\nDIR=C:\\Sounds\\Kicks\r\n[FORMAT]\r\nFREQ=22050\r\nBITS=8\r\n", "C:\\Sounds\\Kicks 22050/8"},
+      {"[format]\r\nfreq=11025\r\nbits=16\r\n", " 11025/16"},
+      {"[format]\r\nfreq=48000\r\nbits=12\r\n", " 44100/16"},
+      {"[setting]\r\ndir=C:\\" + std::string(400, 'd') + "\r\n", "C:\\" + std::string(256, 'd') + " 44100/16"}};
   for (const auto& r : rows) {
-    fs::remove(path);
-    if (r.text != kNoFile) WriteText(path, r.text);
     Settings s;
     std::memset(&s, 0x55, sizeof s);
-    ReadSettings(kPortableIni, path.c_str(), s);
-    EXPECT_EQ(s.lastFolder + (" " + std::to_string(s.format.rate) + "/" + std::to_string(s.format.bits)),
-              r.dir + " " + std::to_string(r.rate) + "/" + std::to_string(r.bits));
+    ReadSettings(kPortableIni, Put("s.ini", r.text).c_str(), s);
+    EXPECT_EQ(s.lastFolder + (" " + std::to_string(s.format.rate) + "/" + std::to_string(s.format.bits)), r.want);
   }
   // The first exit: patch, folder, then format.
-  fs::remove(path);
+  const std::string path = Put("s.ini", kNoFile);
   Patch p;
   Store(Distinct(), p);
   Settings s = {"C:\\Drums", {11025, 8}};
@@ -217,8 +196,6 @@ TEST(FileNames, StripAndAppendExtension) {
       {"x.y/", ".plb", "x.y/", "x.y/.plb"},          {"a.b.c", ".plb", "a", "a.b.c.plb"},
       {"a.bc.d", ".plb", "a.bc.d", "a.bc.d.plb"},    {".wav", ".wav", "", ".wav"},
       {"", ".plb", "", ".plb"},                      {"kick.PLB", ".plb", "kick", "kick.PLB"},
-      {"KICK.WAV", ".wav", "KICK", "KICK.WAV"},      {"kick.txt", ".plb", "kick", "kick.txt.plb"},
-      {"a.w", ".wav", "a", "a.w.wav"},               {"wav", ".wav", "wav", "wav.wav"},
       {"xwav", ".wav", "xwav", "xwav.wav"},          {n255, ".plb", n255, n255 + ".plb"},
       {n256, ".plb", n256, "<null>"},                {n259, ".plb", n259, "<null>"},
       {n255 + ".PLB", ".plb", n255, n255 + ".PLB"},  {n256 + ".plb", ".plb", "<null>", "<null>"},
@@ -238,39 +215,35 @@ TEST(FileNames, StripAndAppendExtension) {
   EXPECT_EQ(AppendExtension("kick", nullptr), nullptr);
 }
 
+// v as `size` little-endian bytes.
+std::string Le(uint32_t v, int size) {
+  std::string s;
+  for (int i = 0; i < size; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+  return s;
+}
+
 TEST_F(Formats, WavFileOfEveryFormat) {
-  const int rows[][4] = {{44100, 16, 88200, 2}, {44100, 8, 44100, 1}, {22050, 16, 44100, 2},
-                         {22050, 8, 22050, 1},  {11025, 16, 22050, 2}, {11025, 8, 11025, 1}};
   std::unique_ptr<Engine> e = NewEngine();
   for (int j = 0; j < kMaxSamples; ++j) {  // distinct bytes, negative samples
     e->pcm16[j] = static_cast<int16_t>(j * 257 - 30000);
     e->pcm8[j] = static_cast<uint8_t>(j * 7 + 3);
   }
   const std::string path = File("w.wav");
-  for (const auto& r : rows) {
-    for (int time : {3, 100}) {  // 11025 Hz 16 bits, Time 3: 1323, odd
+  const int rows[][4] = {{44100, 16, 88200, 2}, {44100, 8, 44100, 1}, {22050, 16, 44100, 2},
+                         {22050, 8, 22050, 1},  {11025, 16, 22050, 2}, {11025, 8, 11025, 1}};
+  for (const auto& r : rows) {  // rate, bits, byte rate, block size
+    for (int time : {3, 100}) {  // 11025 Hz 16 bits, Time 3: 1323 bytes, odd
       SetTime(e->patch, time);
       e->format = {r[0], r[1]};
       ASSERT_TRUE(WriteWavFile(*e, path.c_str()));
-      const std::string b = ReadText(path);
       const uint32_t n = static_cast<uint32_t>(PcmByteCount(*e));
-      ASSERT_EQ(b.size(), 44 + n) << r[0] << " " << r[1];  // no pad byte, nothing after
-      std::string header = b.substr(0, 4) + b.substr(8, 8) + b.substr(36, 4);
-      const int fields[][2] = {{4, 4}, {16, 4}, {20, 2}, {22, 2}, {24, 4},
-                               {28, 4}, {32, 2}, {34, 2}, {40, 4}};  // offset, size
-      for (const auto& f : fields) {  // little-endian
-        uint32_t v = 0;
-        for (int i = f[1] - 1; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[f[0] + i]);
-        header += " " + std::to_string(v);
-      }
-      EXPECT_EQ(header, "RIFFWAVEfmt data " + std::to_string(n + 36) + " 16 1 1 " +
-                            std::to_string(r[0]) + " " + std::to_string(r[2]) + " " +
-                            std::to_string(r[3]) + " " + std::to_string(r[1]) + " " + std::to_string(n));
-      for (uint32_t k = 0; k < n; ++k) {
-        const uint16_t s = static_cast<uint16_t>(e->pcm16[k / 2]);
-        const uint8_t want = r[1] == 8 ? e->pcm8[k] : k % 2 ? s >> 8 : s & 0xFF;
-        ASSERT_EQ(static_cast<uint8_t>(b[44 + k]), want) << "data byte " << k;
-      }
+      std::string want = "RIFF" + Le(n + 36, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(1, 2) + Le(r[0], 4) +
+                         Le(r[2], 4) + Le(r[3], 2) + Le(r[1], 2) + "data" + Le(n, 4);
+      for (uint32_t k = 0; k < n; ++k)  // no pad byte, nothing after
+        want += r[1] == 8 ? Le(e->pcm8[k], 1) : Le(static_cast<uint16_t>(e->pcm16[k / 2]) >> k % 2 * 8, 1);
+      const std::string b = ReadText(path);
+      EXPECT_EQ(b.substr(0, 44), want.substr(0, 44)) << r[0] << " " << r[1];
+      EXPECT_TRUE(b == want) << "the data of " << r[0] << " " << r[1] << " Time " << time;
     }
   }
   // What it cannot write: nothing is created.
@@ -285,6 +258,175 @@ TEST_F(Formats, WavFileOfEveryFormat) {
   EXPECT_FALSE(fs::exists(File("bad.wav")));
   EXPECT_FALSE(WriteWavFile(*e, ""));
   EXPECT_FALSE(WriteWavFile(*e, nullptr));
+}
+
+TEST_F(Ini, ReadTable) {
+  const std::string dup = "[A]\r\nk=1\r\nk=2\r\n[B]\r\nk=10\r\n[a]\r\nk=3\r\nj=4\r\n";
+  const struct {
+    std::string text;
+    const char *section, *key, *text_read;  // "<d>": the default
+    int number;                             // readInt with default -1
+  } rows[] = {
+      {kNoFile, "S", "k", "<d>", -1},          {"[S]\r\nk=5\r\n", "T", "k", "<d>", -1},
+      {"[SeTTinG]\r\nTUNE1=7\r\n", "setting", "tune1", "7", 7},
+      {"[a{]\r\nk=1\r\n", "A[", "k", "<d>", -1},  // only letters fold
+      {"[a{]\r\nk=1\r\n", "A{", "K", "1", 1},
+      {"  [ S ]  \r\n \t k \t=\t 42 \t\r\n", "S", "k", "42", 42},
+      {"[S]\r\nk =  C:\\My Sounds  \r\n", "S", "k", "C:\\My Sounds", 0},
+      {"[S]\r\nk=\"C:\\x y\"\r\n", "S", "k", "C:\\x y", 0}, {"[S]\r\nk='1'\r\n", "S", "k", "1", 1},
+      {"[S]\r\nk=\"mixed'\r\n", "S", "k", "\"mixed'", 0}, {"[S]\r\nk=\"\r\n", "S", "k", "\"", 0},
+      {"[S]\r\nk=\"\"\r\n", "S", "k", "", -1},       {"[S]\r\nk= \" 12 \" \r\n", "S", "k", " 12 ", 12},
+      {"k=1\r\n[S]\r\n", "S", "k", "<d>", -1},       {"[S]\r\n;k=2\r\n  ; k=2\r\nk\r\n[k=3\r\n", "S", "k", "<d>", -1},
+      {"[S]\r\n[broken\r\nk = 3 ; no comment\r\n", "S", "k", "3 ; no comment", 3},
+      {"[S]\r\nk==4\r\n", "S", "k", "=4", 0},       {dup, "a", "k", "1", 1},
+      {dup, "A", "j", "<d>", -1},                   {"[S]\r\na=1\nk=2\r", "S", "k", "2", 2},
+      {"\r\n\n\r[S]\n\ra=1\r\r\nk=2", "S", "k", "2", 2}, {"[S]\r\nk=  -12abc\r\n", "S", "k", "-12abc", -12},
+      {"[S]\r\nk=   \r\n", "S", "k", "", -1},        {"[S]\r\nk=12\0" "34\r\n"s, "S", "k", "12", 12},
+      {"[S]\r\nTu\0ne=5\r\n"s, "S", "Tune", "<d>", -1},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(::testing::PrintToString(r.text) + " " + r.section + "/" + r.key);
+    const std::string path = Put("test.ini", r.text);
+    char buf[512];
+    const int n = kPortableIni.readString(r.section, r.key, "<d>", buf, sizeof buf, path.c_str());
+    EXPECT_EQ(buf, std::string(r.text_read));
+    EXPECT_EQ(n, static_cast<int>(std::strlen(buf)));
+    EXPECT_EQ(kPortableIni.readInt(r.section, r.key, -1, path.c_str()), r.number);
+  }
+}
+
+TEST(ParseIniInt, DecimalWithSignAndWrapAround) {
+  const struct {
+    const char* text;
+    int value;
+  } rows[] = {{"60", 60},   {"  -12abc", -12}, {"\t 42", 42}, {"+7", 7},   {"abc", 0},
+              {"", 0},      {"-", 0},          {"--5", 0},    {"+-5", 0},  {"- 5", 0},
+              {"12 34", 12}, {"1e3", 1},       {"0x1F", 0},   {"2147483647", INT_MAX},
+              {"-2147483648", INT_MIN},  {"2147483648", INT_MIN}, {"4294967295", -1}, {"4294967297", 1},
+              {"-4294967297", -1}, {"99999999999", 1215752191},  // - 23 * 2^32
+              {"12345678901234567890", -350287150}};              // 3944680146 - 2^32
+  for (const auto& r : rows) EXPECT_EQ(ParseIniInt(r.text), r.value) << r.text;
+  EXPECT_EQ(ParseIniInt(nullptr), 0);
+}
+
+TEST_F(Ini, WriteTable) {
+  const std::string patch = "; a patch\r\n[Other]\r\nk=1\r\n\r\n[setting]\n  tUNE1 = 60  ; old\nb=5\r\n";
+  const struct {
+    std::string before;
+    const char *section, *key, *value;
+    const char* after;  // null: refused, the file as it was
+  } rows[] = {
+      {kNoFile, "Setting", "Tune1", "60", "[Setting]\r\nTune1=60\r\n"},
+      {"[S]\r\nk=1\r\n[V]\r\n", "s", "dir", "", "[S]\r\nk=1\r\ndir=\r\n[V]\r\n"},
+      {"[A]\r\nx=1\r\n\r\n\r\n[B]\r\n", "a", "z", "3", "[A]\r\nx=1\r\nz=3\r\n\r\n\r\n[B]\r\n"},
+      {"[A]\r\nx=1\r\n; c\r\n  \t\r\n[B]\r\n", "A", "z", "3", "[A]\r\nx=1\r\n; c\r\nz=3\r\n  \t\r\n[B]\r\n"},
+      {"[A]", "A", "z", "3", "[A]\r\nz=3\r\n"},     {"[A]\r\nx=1", "A", "z", "3", "[A]\r\nx=1\r\nz=3\r\n"},
+      {"[A]\nx=1\n\n", "A", "z", "3", "[A]\nx=1\nz=3\r\n\n"},
+      {"[A]\rx=1\r", "A", "z", "3", "[A]\rx=1\rz=3\r\n"},
+      {"[A]\r\nx=1\r\n[a]\r\n", "a", "z", "3", "[A]\r\nx=1\r\nz=3\r\n[a]\r\n"},
+      {"", "New", "k", "v", "[New]\r\nk=v\r\n"},
+      {"[A]\r\nx=1", "New", "k", "v", "[A]\r\nx=1\r\n[New]\r\nk=v\r\n"},
+      {"[A]\nx=1\n", "New", "k", "v", "[A]\nx=1\n[New]\r\nk=v\r\n"},
+      {"[A]\r\n\r\n", "New", "k", "v", "[A]\r\n\r\n[New]\r\nk=v\r\n"},
+      {"[New", "New", "k", "v", "[New\r\n[New]\r\nk=v\r\n"},
+      {patch, "Setting", "Tune1", "7", "; a patch\r\n[Other]\r\nk=1\r\n\r\n[setting]\n  tUNE1 =7\nb=5\r\n"},
+      {"[V]\r\nVersion=20", "v", "VERSION", "'21'", "[V]\r\nVersion='21'"},
+      {"[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n", "a", "K", "9", "[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\n"},
+      {"[A]\r\nk=1\r\n[B]\r\n[A]\r\nj=3\r\n", "A", "j", "4", "[A]\r\nk=1\r\nj=4\r\n[B]\r\n[A]\r\nj=3\r\n"},
+      {"[S]\r\nk=1\r\n", "S", "k", "1\r\nx=2", nullptr}, {"[S]\r\nk=1\r\n", "S", "k", "1\n", nullptr},
+      {"[S]\r\nk=1\r\n", "S", "a=b", "1", nullptr},      {"[S]\r\nk=1\r\n", "S]", "k", "1", nullptr},
+      {"[S]\r\nk=1\r\n", nullptr, "k", "1", nullptr},    {"[S]\r\nk=1\r\n", "S", nullptr, "1", nullptr},
+      {"[S]\r\nk=1\r\n", "S", "k", nullptr, nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(::testing::PrintToString(r.before));
+    const std::string path = Put("test.ini", r.before);
+    EXPECT_EQ(kPortableIni.writeString(r.section, r.key, r.value, path.c_str()), r.after != nullptr);
+    EXPECT_EQ(ReadText(path), r.after != nullptr ? r.after : r.before);
+  }
+  EXPECT_FALSE(kPortableIni.writeString("S", "k", "1", nullptr));
+  EXPECT_FALSE(kPortableIni.writeString("S", "k", "1", ""));
+}
+
+TEST_F(Ini, FilesAboveSixteenMegabytesAreNeitherReadNorWritten) {
+  const uintmax_t kLimit = 16u * 1024u * 1024u;
+  const std::string path = Put("test.ini", "[S]\r\nk=1\r\n");
+  fs::resize_file(path, kLimit + 1);  // NUL bytes after the key
+  EXPECT_EQ(kPortableIni.readInt("S", "k", 5, path.c_str()), 5);
+  EXPECT_FALSE(PortableIniHasSection("S", path.c_str()));
+  EXPECT_FALSE(kPortableIni.writeString("S", "k", "2", path.c_str()));
+  EXPECT_EQ(fs::file_size(path), kLimit + 1);
+  fs::resize_file(path, kLimit);
+  EXPECT_EQ(kPortableIni.readInt("S", "k", 5, path.c_str()), 1);
+}
+
+// The two writers over storage/file_replace: errno on failure, else 0.
+int WriteIni(const std::string& path) {
+  errno = 0;
+  return kPortableIni.writeString("S", "k", "2", path.c_str()) ? 0 : errno;
+}
+int WriteWav(const std::string& path) {  // 176444 bytes
+  static std::unique_ptr<Engine> e = NewEngine();
+  SetTime(e->patch, 100);
+  errno = 0;
+  return WriteWavFile(*e, path.c_str()) ? 0 : errno;
+}
+
+TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
+  const std::string old = "[S]\r\nk=1\r\n;" + std::string(5987, 'c') + "\r\n";
+  const std::string target = File("f"), link = File("link");
+  auto listing = [&] {  // the names in the folder, sorted
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
+    std::string list;
+    for (const std::string& n : names) list += n + " ";
+    return list;
+  };
+  for (auto write : {WriteIni, WriteWav}) {
+    // Over a file, through a symbolic link, failing part way (a full disk).
+    WriteText(target, old);
+    ASSERT_EQ(chmod(target.c_str(), 0604), 0);
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    EXPECT_EQ(InChildWithFileSizeLimit(4096, [&] { return write(link); }), EFBIG);
+    EXPECT_EQ(ReadText(target), old);
+    EXPECT_EQ(listing(), "f link ");
+    // Without the limit it is replaced; the link and the mode stay.
+    EXPECT_EQ(write(link), 0);
+    EXPECT_EQ(fs::file_size(target), write == WriteIni ? 6000u : 176444u);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0604));
+    fs::remove(link);
+    fs::remove(target);
+    // A new file that fails part way, a missing folder, a folder.
+    EXPECT_EQ(InChildWithFileSizeLimit(5, [&] { return write(target); }), EFBIG);
+    EXPECT_EQ(write(File("none/f")), ENOENT);
+    EXPECT_EQ(listing(), "");
+    fs::create_directory(target);
+    EXPECT_NE(write(target), 0);
+    EXPECT_TRUE(fs::is_directory(target));
+    fs::remove(target);
+  }
+  Patch p;
+  SetInitialPatch(p);
+  EXPECT_FALSE(SavePatchFile(kPortableIni, File("none/p.plb").c_str(), p));
+}
+
+TEST_F(Ini, AFileThatIsNoRegularFileIsWrittenInPlaceAndStays) {
+  // A pipe whose reader leaves after 100 bytes: the export fails, and the
+  // pipe is neither replaced nor removed.
+  const std::string fifo = File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const pid_t reader = fork();
+  if (reader == 0) {
+    char buf[100];
+    const int fd = open(fifo.c_str(), O_RDONLY);
+    _exit(fd >= 0 && read(fd, buf, sizeof buf) > 0 ? 0 : 1);
+  }
+  signal(SIGPIPE, SIG_IGN);
+  EXPECT_EQ(WriteWav(fifo), EPIPE);
+  kill(reader, SIGKILL);  // should it still wait for a writer
+  waitpid(reader, nullptr, 0);
+  EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 }  // namespace
