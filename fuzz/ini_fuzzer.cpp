@@ -1,17 +1,10 @@
-// Fuzz target: INI text of any bytes, read through the portable INI layer
-// as a patch file and as a settings file, against the plain reading of
-// fuzz/reference_ini.h and the key table of tests/patch_table.h:
-//   - the file's own section and key names (case and all) and fixed ones:
-//     the text, the text cut to a buffer of exactly its size, the integer,
-//     the section;
-//   - ReadPatchFile: every key's reading or its default when missing or
-//     empty, Mute 0 or 1, the rest clamped; the report lists exactly the
-//     clamped keys;
-//   - ReadSettings: the folder cut to 259 characters; freq and bits, or
-//     44100 and 16 in place of values the program does not offer.
-// The readers parse the input in memory: fopen of the input's name gives a
-// stream over its bytes, no file and no system call. Writing files is left
-// to the stored cases of tests/formats_test.cpp and tests/ini_test.cpp.
+// Fuzz target: any bytes as INI text, read through the portable INI layer as
+// a patch file and as a settings file and checked against the plain reader
+// of fuzz/reference_ini.h and the key table of tests/patch_table.h: texts
+// (also cut to buffers of exactly their size), integers, sections, the patch
+// (defaults, Mute, clamping and its report) and the settings (folder cut,
+// format fallbacks). The input is read in memory: fopen of its name gives a
+// stream over its bytes. Written files are left to tests/formats_test.cpp.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,74 +24,57 @@ namespace {
 using namespace plimbar;
 using plimbar_fuzz::RefIni;
 using plimbar_fuzz::RefParseInt;
+namespace pt = plimbar::test;
 
-#define CHECK(cond, what)                                                                      \
-  do {                                                                                         \
-    if (!(cond)) {                                                                             \
-      std::fprintf(stderr, "*** property failed: %s\n    %s\n", #cond, std::string(what).c_str()); \
-      std::abort();                                                                            \
-    }                                                                                          \
-  } while (0)
+void Fail(const char* cond, const std::string& what) {
+  std::fprintf(stderr, "*** property failed: %s\n    %s\n", cond, what.c_str());
+  std::abort();
+}
+#define CHECK(cond, what) ((cond) ? (void)0 : Fail(#cond, what))
 
 const char kInput[] = "<fuzz input>";  // never a file
 std::string g_input;
-
-}  // namespace
-
-extern "C" FILE* __interceptor_fopen(const char* path, const char* mode);
-extern "C" FILE* fopen(const char* path, const char* mode) {
-  if (std::strcmp(path, kInput) == 0) return fmemopen(&g_input[0], g_input.size(), mode);
-  return __interceptor_fopen(path, mode);  // the sanitizer's, then the C library's
-}
-
-namespace {
 
 // Every reading of (section s, key k) agrees with the reference.
 void CheckRead(const RefIni& ref, const std::string& s, const std::string& k) {
   std::string want;
   const bool found = ref.LookUp(s, k, want);
-  const std::string where = "[" + s + "] " + k + " = " + want;
   for (int size : {5, static_cast<int>(want.size()) + 1}) {
     std::unique_ptr<char[]> buf(new char[size]);  // exactly its size
-    const int n = kPortableIni.readString(s.c_str(), k.c_str(), found ? "" : "<d>", buf.get(),
-                                          size, kInput);
+    const int n = kPortableIni.readString(s.c_str(), k.c_str(), found ? "" : "<d>", buf.get(), size, kInput);
     const std::string text = (found ? want : "<d>").substr(0, size - 1);
-    CHECK(n == static_cast<int>(text.size()) && buf[n] == '\0' && buf.get() == text, where);
+    CHECK(n == static_cast<int>(text.size()) && buf[n] == '\0' && buf.get() == text, "[" + s + "] " + k);
   }
-  const int number = found && !want.empty() ? RefParseInt(want) : -7;
-  CHECK(kPortableIni.readInt(s.c_str(), k.c_str(), -7, kInput) == number, where);
-  CHECK(ParseIniInt(want.c_str()) == RefParseInt(want), where);
+  CHECK(kPortableIni.readInt(s.c_str(), k.c_str(), -7, kInput) == ref.Int(s, k, -7), "[" + s + "] " + k);
+  CHECK(ParseIniInt(want.c_str()) == RefParseInt(want), want);
 }
 
 // ReadPatchFile: what the keys say, within range; the clamped ones reported.
 void CheckPatch(const RefIni& ref) {
-  test::PatchValues want = test::DefaultValues();
+  pt::PatchValues want = pt::DefaultValues();
   std::string clamped;
-  auto read = [&](const std::string& key, int& v, int lo, int hi, bool mute) {
-    std::string value;
-    if (ref.LookUp("Setting", key, value) && !value.empty()) v = RefParseInt(value);
-    const int used = mute ? v != 0 : v < lo ? lo : v > hi ? hi : v;
-    if (!mute && used != v) clamped += " " + key + "=" + std::to_string(v) + ">" + std::to_string(used);
+  auto read = [&](const std::string& key, int& v, int lo, int hi) {
+    v = ref.Int("Setting", key, v);
+    const int used = hi == 1 ? v != 0 : v < lo ? lo : v > hi ? hi : v;  // Mute (0..1): all but 0 is 1
+    if (hi != 1 && used != v) clamped += " " + key + "=" + std::to_string(v) + ">" + std::to_string(used);
     v = used;
   };
-  for (int n = 0; n < test::kOscCount; ++n)
-    for (int k = 0; k < test::kKeysPerOsc; ++k)
-      read(test::KeyName(k, n), want.value[n][k], test::kKeys[k].min, test::kKeys[k].max,
-           k == test::kMute);
-  read("Time", want.time, test::kTimeMin, test::kTimeMax, false);
+  for (int n = 0; n < pt::kOscCount; ++n)
+    for (int k = 0; k < pt::kKeysPerOsc; ++k)
+      read(pt::KeyName(k, n), want.value[n][k], pt::kKeys[k].min, pt::kKeys[k].max);
+  read("Time", want.time, pt::kTimeMin, pt::kTimeMax);
   Patch p;
   PatchReadReport report;
   ReadPatchFile(kPortableIni, kInput, p, &report);
-  const test::PatchValues values = test::ValuesOf(p);
+  const pt::PatchValues values = pt::ValuesOf(p);
   CHECK(std::memcmp(&values, &want, sizeof want) == 0,
-        "read\n" + test::SettingLines(values) + "expected\n" + test::SettingLines(want));
+        "read\n" + pt::SettingLines(values) + "expected\n" + pt::SettingLines(want));
   CHECK(p.soundLength == SoundLengthForTime(p.Time), "sound length");
   CHECK(report.clampedCount >= 0 && report.clampedCount <= kPatchKeyCount, "report size");
   for (int i = 0; i < report.clampedCount; ++i) {
     const ClampedKey& c = report.clamped[i];
     CHECK(std::memchr(c.key, '\0', sizeof c.key) != nullptr, "report key");
-    const std::string entry =
-        " " + std::string(c.key) + "=" + std::to_string(c.read) + ">" + std::to_string(c.used);
+    const std::string entry = " " + std::string(c.key) + "=" + std::to_string(c.read) + ">" + std::to_string(c.used);
     CHECK(clamped.find(entry) != std::string::npos, "reported" + entry);
     clamped.erase(clamped.find(entry), entry.size());
   }
@@ -110,17 +86,21 @@ void CheckSettings(const RefIni& ref) {
   Settings s;
   std::memset(&s, 0x7f, sizeof s);
   ReadSettings(kPortableIni, kInput, s);
-  std::string dir, freq, bits;
+  std::string dir;
   ref.LookUp("setting", "dir", dir);
-  const int rate = ref.LookUp("format", "freq", freq) && !freq.empty() ? RefParseInt(freq) : 44100;
-  const int depth = ref.LookUp("format", "bits", bits) && !bits.empty() ? RefParseInt(bits) : 16;
-  CHECK(std::memchr(s.lastFolder, '\0', sizeof s.lastFolder) != nullptr &&
-            s.lastFolder == dir.substr(0, 259), "folder " + dir);
-  CHECK(s.format.rate == (rate == 22050 || rate == 11025 ? rate : 44100), freq);
-  CHECK(s.format.bits == (depth == 8 ? 8 : 16), bits);
+  const int rate = ref.Int("format", "freq", 44100), bits = ref.Int("format", "bits", 16);
+  CHECK(std::memchr(s.lastFolder, '\0', sizeof s.lastFolder) != nullptr && s.lastFolder == dir.substr(0, 259), dir);
+  CHECK(s.format.rate == (rate == 22050 || rate == 11025 ? rate : 44100), "freq");
+  CHECK(s.format.bits == (bits == 8 ? 8 : 16), "bits");
 }
 
 }  // namespace
+
+extern "C" FILE* __interceptor_fopen(const char* path, const char* mode);
+extern "C" FILE* fopen(const char* path, const char* mode) {
+  if (std::strcmp(path, kInput) == 0) return fmemopen(&g_input[0], g_input.size(), mode);
+  return __interceptor_fopen(path, mode);  // the sanitizer's, then the C library's
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_input.assign(reinterpret_cast<const char*>(data), size);

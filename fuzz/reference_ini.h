@@ -1,16 +1,10 @@
-// A second, deliberately plain reading of INI text, written from the rules
-// in storage/ini.h, to compare the portable back end against:
-//   - lines end at LF, CR LF or a lone CR;
-//   - after leading blanks (space, tab) a line starting with '[' names a
-//     section when it holds a ']' (the text up to the first ']', blanks
-//     trimmed), and is no line of either kind without one; a line starting
-//     with ';' is a comment; one holding '=' is a key line (key before the
-//     first '=', value after it, both trimmed, a value in matching double or
-//     single quotes loses them);
-//   - names match without regard to ASCII case; the first of duplicated
-//     sections and keys counts; a value ends at an embedded NUL;
-//   - an integer: blanks, an optional sign, decimal digits modulo 2^32.
-// It parses the whole text into sections of key lines first, copy by copy.
+// A second, deliberately plain reading of INI text (the rules of
+// storage/ini.h) to compare the portable back end against. Lines end at LF,
+// CR LF or a lone CR; after leading blanks, '[' starts a section line (name
+// up to the first ']', none without one), ';' a comment, and a line holding
+// '=' is a key line; names and values are trimmed, a value loses matching
+// quotes around it and ends at a NUL; names match in any ASCII case, the
+// first of duplicates counts; integers wrap modulo 2^32.
 #ifndef PLIMBAR_FUZZ_REFERENCE_INI_H
 #define PLIMBAR_FUZZ_REFERENCE_INI_H
 
@@ -32,6 +26,17 @@ inline bool SameName(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (lower(a[i]) != lower(b[i])) return false;
   return true;
+}
+
+inline int RefParseInt(const std::string& s) {
+  size_t p = s.find_first_not_of(" \t");
+  if (p == std::string::npos) return 0;
+  const bool negative = s[p] == '-';
+  if (s[p] == '+' || s[p] == '-') ++p;
+  uint64_t v = 0;
+  for (; p < s.size() && s[p] >= '0' && s[p] <= '9'; ++p) v = (v * 10 + (s[p] - '0')) % 4294967296u;
+  if (negative) v = (4294967296u - v) % 4294967296u;
+  return static_cast<int>(static_cast<int64_t>(v) - (v >= 2147483648u ? 4294967296 : 0));
 }
 
 struct RefIni {
@@ -82,18 +87,13 @@ struct RefIni {
     }
     return false;
   }
-};
 
-inline int RefParseInt(const std::string& s) {
-  size_t p = s.find_first_not_of(" \t");
-  if (p == std::string::npos) return 0;
-  const bool negative = s[p] == '-';
-  if (s[p] == '+' || s[p] == '-') ++p;
-  uint64_t v = 0;
-  for (; p < s.size() && s[p] >= '0' && s[p] <= '9'; ++p) v = (v * 10 + (s[p] - '0')) % 4294967296u;
-  if (negative) v = (4294967296u - v) % 4294967296u;
-  return static_cast<int>(static_cast<int64_t>(v) - (v >= 2147483648u ? 4294967296 : 0));
-}
+  // The integer the key holds, or def when it is missing or empty.
+  int Int(const std::string& section, const std::string& key, int def) const {
+    std::string value;
+    return LookUp(section, key, value) && !value.empty() ? RefParseInt(value) : def;
+  }
+};
 
 }  // namespace plimbar_fuzz
 

@@ -1,37 +1,23 @@
 #!/usr/bin/env bash
-# Builds the fuzz target (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer), replays the stored inputs through it, then
-# fuzzes for SECONDS (default 60; 0 only builds and replays).
-#
-#   fuzz/run.sh [SECONDS]
-#
-#   PLIMBAR_FUZZ_BUILD_DIR  build directory (default: build-fuzz in the
-#                           repository); scripts/test.sh passes its sanitizer
-#                           build, whose libraries the target shares
-#   PLIMBAR_FUZZ_JOBS       parallel build jobs (default 2)
-#
-# Nothing is written into the repository. Exits non-zero when the build
-# fails, a stored input fails, or fuzzing finds a fault; the failing input
-# is kept in the build directory: add it to fuzz/corpus/ with the fix.
+# Builds the fuzz target (clang, libFuzzer, ASan, UBSan), replays the stored
+# inputs (corpus, examples, test patches), then fuzzes for SECONDS (default
+# 60; 0: build and replay only). PLIMBAR_FUZZ_BUILD_DIR: the build directory
+# (default build-fuzz; scripts/test.sh passes its sanitizer build);
+# PLIMBAR_FUZZ_JOBS: build jobs (default 2). A failing input is kept in the
+# build directory: add it to fuzz/corpus/ with the fix.
 set -euo pipefail
 fuzz=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$fuzz")
 seconds=${1:-60}
 build=${PLIMBAR_FUZZ_BUILD_DIR:-$root/build-fuzz}
-[[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS]" >&2; exit 2; }
-
 cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_SANITIZE=ON -DPLIMBAR_BUILD_FUZZERS=ON \
   -DPLIMBAR_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" --target ini_fuzzer -j "${PLIMBAR_FUZZ_JOBS:-2}"
-
-# The stored inputs: the corpus, the examples and the test patches.
 work=$build/fuzz-work
-rm -rf "$work"
-mkdir -p "$work/corpus"
+rm -rf "$work" && mkdir -p "$work/corpus"
 cp "$fuzz"/corpus/* "$root"/examples/*.plb "$root"/tests/data/render/*.plb "$work/corpus/"
-# A small quarantine and no filling of new blocks: the readers allocate for
-# each of the some 140 readings of an input.
+# A small quarantine and no filling of new blocks: an input makes some 140 readings.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:quarantine_size_mb=16:max_malloc_fill_size=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 fail() {
@@ -39,15 +25,12 @@ fail() {
   echo "fuzz: $2; log: $1" >&2
   exit 1
 }
-
 echo "== replaying $(ls "$work/corpus" | wc -l) stored inputs"
 "$build/fuzz/ini_fuzzer" -artifact_prefix="$work/" "$work"/corpus/* >"$work/replay.log" 2>&1 ||
   fail "$work/replay.log" "a stored input failed"
 [ "$seconds" -gt 0 ] || exit 0
 echo "== fuzzing for ${seconds}s"
-# libFuzzer stops itself; the timeout only guards against a hang.
-timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/ini_fuzzer" "$work/corpus" \
-  -max_total_time="$seconds" -max_len=2048 -timeout=30 -dict="$fuzz/ini.dict" \
-  -artifact_prefix="$work/" -print_final_stats=1 >"$work/fuzz.log" 2>&1 ||
-  fail "$work/fuzz.log" "fuzzing found a fault"
+timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/ini_fuzzer" "$work/corpus" -max_total_time="$seconds" \
+  -max_len=2048 -timeout=30 -dict="$fuzz/ini.dict" -artifact_prefix="$work/" -print_final_stats=1 \
+  >"$work/fuzz.log" 2>&1 || fail "$work/fuzz.log" "fuzzing found a fault"
 sed -n 's/^stat::\(number_of_executed_units\|average_exec_per_sec\): */\1 /p' "$work/fuzz.log"
