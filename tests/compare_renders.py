@@ -1,21 +1,15 @@
 #!/usr/bin/env python3
 """Renders patches with the native plimbar-render and with each Windows
-plimbar-render.exe given (--windows, once per build; run through --wine when
-given), and fails unless every pair of WAV files is the same bytes.
-
-The patches are those named, in three formats, and --random N patches from
---seed, in the first format (the formats differ only in the integer
-mixdown), weighted toward what tells the builds' arithmetic apart: sine
-carriers whose phases loud noise or sawtooth modulators drive far below
-zero, the top pitches and full lengths.
-
-    compare_renders.py --native build/native/cli/plimbar-render \\
-        --windows build/win64/cli/plimbar-render.exe --wine cmake/wine-run.sh \\
-        --work build/compare --random 300 --seed 1 examples/*.plb
-"""
+plimbar-render.exe given (--windows, once per build; run through --wine), and
+fails unless every pair of WAV files is the same bytes. The patches: those
+named, in three formats, and --random N patches from --seed in the first (the
+formats differ only in the integer mixdown), weighted toward what tells the
+builds' arithmetic apart: sine carriers whose phases loud noise or sawtooth
+modulators drive far below zero, the top pitches and full lengths."""
 import argparse
 import os
 import random
+import shutil
 import subprocess
 import sys
 
@@ -46,9 +40,8 @@ def random_patch_text(rng):
              "DecayCurve": rng.randint(0, 100), "Distortion": rng.randint(0, 100),
              "Mute": 1 if rng.random() < 0.05 else 0}
         if deep_fm and not carrier:
-            # Below -0.1 a modulator runs the phase above it backwards: noise
-            # (long windows at low pitches sum beyond 1) and sawtooth held at
-            # -1 by a loud modulator of its own.
+            # Below -0.1 a modulator runs the phase above it backwards: noise (long windows at
+            # low pitches sum beyond 1), sawtooth held at -1 by a loud modulator of its own.
             v["Volume"] = rng.randint(70, 100)
             v["WaveForm"] = rng.choice([NOISE, SAWTOOTH, SAWTOOTH, SINE, SQUARE])
             if v["WaveForm"] == NOISE and rng.random() < 0.6:
@@ -61,29 +54,23 @@ def random_patch_text(rng):
 
 
 def render(program, wine, patches, folder, rate, bits):
-    """Renders copies of the patches in folder, 100 per start of the
-    program (a start under Wine costs time); returns the WAV paths."""
+    """Renders copies of the patches in folder, 100 per start of the program
+    (a start under Wine costs time); returns the WAV paths."""
     os.makedirs(folder, exist_ok=True)
-    copies = []
-    for i, patch in enumerate(patches):
-        copies.append(os.path.join(folder, "%04d-%s" % (i, os.path.basename(patch))))
-        with open(patch, "rb") as src, open(copies[-1], "wb") as dst:
-            dst.write(src.read())
-    fmt = ["--rate", str(rate), "--bits", str(bits)]
+    copies = [os.path.join(folder, "%04d-%s" % (i, os.path.basename(p))) for i, p in enumerate(patches)]
+    for patch, copy in zip(patches, copies):
+        shutil.copyfile(patch, copy)
     for start in range(0, len(copies), 100):
         part = copies[start:start + 100]
         if wine:
-            cmd = [wine, program] + fmt + ["Z:" + os.path.abspath(p).replace("/", "\\")
-                                           for p in part]
-        else:
-            cmd = [program] + fmt + part
+            part = ["Z:" + os.path.abspath(p).replace("/", "\\") for p in part]
+        cmd = ([wine] if wine else []) + [program, "--rate", str(rate), "--bits", str(bits)] + part
         subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
     return [os.path.splitext(c)[0] + ".wav" for c in copies]
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__,
-                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--native", required=True)
     ap.add_argument("--windows", required=True, action="append")
     ap.add_argument("--wine", default="")
@@ -92,23 +79,20 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("patches", nargs="*")
     args = ap.parse_args()
-    randoms = []
     rng = random.Random(args.seed)
     os.makedirs(os.path.join(args.work, "random"), exist_ok=True)
-    for i in range(args.random):
-        randoms.append(os.path.join(args.work, "random", "random-%04d.plb" % i))
-        with open(randoms[-1], "w", newline="") as f:
+    randoms = [os.path.join(args.work, "random", "random-%04d.plb" % i) for i in range(args.random)]
+    for name in randoms:
+        with open(name, "w", newline="") as f:
             f.write(random_patch_text(rng))
-
     compared, failures = 0, []
     for rate, bits in FORMATS:
         patches = args.patches + (randoms if (rate, bits) == FORMATS[0] else [])
         tag = "%d-%d" % (rate, bits)
-        native = render(args.native, "", patches, os.path.join(args.work, "native-" + tag),
-                        rate, bits)
+        native = render(args.native, "", patches, os.path.join(args.work, "native-" + tag), rate, bits)
         for k, exe in enumerate(args.windows):
-            other = render(exe, args.wine, patches,
-                           os.path.join(args.work, "windows%d-%s" % (k, tag)), rate, bits)
+            folder = os.path.join(args.work, "windows%d-%s" % (k, tag))
+            other = render(exe, args.wine, patches, folder, rate, bits)
             for patch, a, b in zip(patches, native, other):
                 compared += 1
                 with open(a, "rb") as fa, open(b, "rb") as fb:
