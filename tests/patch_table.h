@@ -1,9 +1,8 @@
 // The patch file's keys as the tests know them, written down once from what
 // a patch file is (not taken from storage/): per oscillator twelve keys in
-// file order with their defaults when a file lacks them and their ranges,
-// then Time, and the member of the engine's Patch each key fills. The table
-// tests, the fuzzer and the end-to-end runner share it. Plain C++, no test
-// framework: it builds natively and for Windows.
+// file order with their defaults (when a file lacks them) and ranges, then
+// Time; the member of Patch each key fills. Shared by the table tests, the
+// fuzzer and the end-to-end runner; no test framework, builds for Windows.
 #ifndef PLIMBAR_TESTS_PATCH_TABLE_H
 #define PLIMBAR_TESTS_PATCH_TABLE_H
 
@@ -15,16 +14,14 @@ namespace plimbar {
 namespace test {
 
 struct KeyInfo {
-  const char* stem;   // "Tune": the key is the stem and the oscillator 1..9
-  int defaultFirst;   // default of OSC1
-  int defaultOthers;  // default of OSC2..OSC9
-  int min, max;       // valid range; the reader clamps into it
+  const char* stem;                 // "Tune": the key is the stem and the oscillator 1..9
+  int defaultFirst, defaultOthers;  // of OSC1, of OSC2..OSC9
+  int min, max;                     // the reader clamps into this range
 };
 
 constexpr int kKeysPerOsc = 12;
 constexpr int kOscCount = 9;
-// File order. Volume defaults to 80 for OSC1 only; a missing Decay reads as
-// 100 everywhere.
+// Volume defaults to 80 for OSC1 only; a missing Decay reads as 100 everywhere.
 constexpr KeyInfo kKeys[kKeysPerOsc] = {
     {"Tune", 60, 60, 0, 100},      {"DeTune", 50, 50, 0, 100},
     {"Bend", 50, 50, 0, 100},      {"BendCurve", 50, 50, 0, 100},
@@ -39,7 +36,6 @@ enum KeyIndex {
 };
 constexpr int kTimeDefault = 50, kTimeMin = 1, kTimeMax = 100;
 
-// The member of Patch that each key fills, in file order.
 using PatchField = int (Patch::*)[kOscCount];
 constexpr PatchField kFields[kKeysPerOsc] = {
     &Patch::Tune,   &Patch::DeTune,      &Patch::Bend,  &Patch::BendCurve,
@@ -55,11 +51,8 @@ struct PatchValues {
 // What a file without any key reads as.
 inline PatchValues DefaultValues() {
   PatchValues p;
-  for (int n = 0; n < kOscCount; ++n) {
-    for (int k = 0; k < kKeysPerOsc; ++k) {
-      p.value[n][k] = n == 0 ? kKeys[k].defaultFirst : kKeys[k].defaultOthers;
-    }
-  }
+  for (int n = 0; n < kOscCount; ++n)
+    for (int k = 0; k < kKeysPerOsc; ++k) p.value[n][k] = n == 0 ? kKeys[k].defaultFirst : kKeys[k].defaultOthers;
   p.time = kTimeDefault;
   return p;
 }
@@ -67,32 +60,25 @@ inline PatchValues DefaultValues() {
 // The values of a Patch, and a Patch's fields and Time set from values.
 inline PatchValues ValuesOf(const Patch& p) {
   PatchValues v;
-  for (int n = 0; n < kOscCount; ++n) {
+  for (int n = 0; n < kOscCount; ++n)
     for (int k = 0; k < kKeysPerOsc; ++k) v.value[n][k] = (p.*kFields[k])[n];
-  }
   v.time = p.Time;
   return v;
 }
 inline void Store(const PatchValues& v, Patch& p) {
-  for (int n = 0; n < kOscCount; ++n) {
+  for (int n = 0; n < kOscCount; ++n)
     for (int k = 0; k < kKeysPerOsc; ++k) (p.*kFields[k])[n] = v.value[n][k];
-  }
   p.Time = v.time;
 }
 
 // "Tune3" for key kTune of oscillator index 2.
-inline std::string KeyName(int key, int osc) {
-  return std::string(kKeys[key].stem) + std::to_string(osc + 1);
-}
+inline std::string KeyName(int key, int osc) { return kKeys[key].stem + std::to_string(osc + 1); }
 
 // The "[Setting]" lines of p, CR LF after each, in file order.
 inline std::string SettingLines(const PatchValues& p) {
   std::string s;
-  for (int n = 0; n < kOscCount; ++n) {
-    for (int k = 0; k < kKeysPerOsc; ++k) {
-      s += KeyName(k, n) + "=" + std::to_string(p.value[n][k]) + "\r\n";
-    }
-  }
+  for (int n = 0; n < kOscCount; ++n)
+    for (int k = 0; k < kKeysPerOsc; ++k) s += KeyName(k, n) + "=" + std::to_string(p.value[n][k]) + "\r\n";
   return s + "Time=" + std::to_string(p.time) + "\r\n";
 }
 
