@@ -7,11 +7,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "audio/wav_file.h"
@@ -40,19 +38,6 @@ class Formats : public TempFolderTest {
 };
 class Ini : public Formats {};
 
-// The "[Setting]" lines of the defaults with the keys of `changes`
-// ("Tune1=12 Time=3") set.
-std::string Lines(const std::string& changes) {
-  std::string lines = "\n" + SettingLines(DefaultValues());
-  std::istringstream in(changes);
-  for (std::string item; in >> item;) {
-    const size_t at = lines.find("\n" + item.substr(0, item.find('=') + 1));
-    EXPECT_NE(at, std::string::npos) << item;
-    lines.replace(at + 1, lines.find('\r', at) - at - 1, item);
-  }
-  return lines.substr(1);
-}
-
 // A valid patch with a different value in nearly every key.
 PatchValues Distinct() {
   PatchValues v;
@@ -72,47 +57,35 @@ std::unique_ptr<char[]> Exact(const std::string& s) {
 }
 std::string Text(const char* s) { return s != nullptr ? s : "<null>"; }
 
-TEST_F(Formats, PatchReadTable) {
-  std::string all = "[Setting]\r\n", largest;  // every key 1000, read as its maximum
+TEST_F(Formats, PatchRead) {
+  // No file: the defaults. Every key at 1000: each at its top (Mute 1),
+  // reported in reading order, OSC1 to OSC9, then Time.
+  const int order[] = {kVolume, kAttack, kAttackCurve, kDecay, kDecayCurve, kTune,
+                       kDeTune, kBend, kBendCurve, kDistortion, kWaveForm};  // Mute is never reported
+  std::string all = "[Setting]\r\nTime=1000\r\n", reported;
+  PatchValues top = {{}, 100};
   for (int n = 0; n < kOscCount; ++n) {
-    for (int k = 0; k < kKeysPerOsc; ++k) {
-      all += KeyName(k, n) + "=1000\r\n";
-      largest += " " + KeyName(k, n) + "=" + std::to_string(kKeys[k].max);
-    }
+    for (int k = 0; k < kKeysPerOsc; ++k) all += KeyName(k, n) + "=1000\r\n";
+    for (int k = 0; k < kKeysPerOsc; ++k) top.value[n][k] = kKeys[k].max;
+    for (int k : order) reported += KeyName(k, n) + ":1000>" + std::to_string(kKeys[k].max) + " ";
   }
-  const struct {
-    std::string text, values;  // values: the keys that are no defaults
-    const char* report;        // null: every key but the mutes
-  } rows[] = {
-      {kNoFile, "", ""},
-      {"[Setting]\r\nTime=0\r\nTune4=-5\r\nVolume3=101\r\nWaveForm2=9\r\nWaveForm5=-1\r\nMute1=7\r\nMute2=-1\r\n"
-       "Mute3=0\r\nMute4=junk\r\nDeTune9=2147483647\r\nBend8=-2147483648\r\n",
-       "Time=1 Tune4=0 Volume3=100 WaveForm2=3 WaveForm5=0 Mute1=1 Mute2=1 DeTune9=100 Bend8=0",
-       "WaveForm2:9>3 Volume3:101>100 Tune4:-5>0 WaveForm5:-1>0 Bend8:-2147483648>0 "
-       "DeTune9:2147483647>100 Time:0>1 "},
-      {all + "Time=1000\r\n", largest + " Time=100", nullptr},
-  };
-  for (const auto& r : rows) {
-    const std::string path = Put("p.plb", r.text);
+  for (const bool file : {false, true}) {
+    const std::string path = Put("p.plb", file ? all : kNoFile);
     Patch p, q;
     std::memset(&p, 0x5A, sizeof p);  // every field must be set
     std::memset(&q, 0x5A, sizeof q);
     PatchReadReport report;
     ReadPatchFile(kPortableIni, path.c_str(), p, &report);
     ReadPatchFile(kPortableIni, path.c_str(), q, nullptr);
-    EXPECT_EQ(SettingLines(ValuesOf(p)), Lines(r.values));
+    EXPECT_EQ(SettingLines(ValuesOf(p)), SettingLines(file ? top : DefaultValues()));
     EXPECT_EQ(p.soundLength, SoundLengthForTime(p.Time));
     EXPECT_EQ(std::memcmp(&p, &q, sizeof p), 0);
-    std::string listed;  // in reading order: OSC1 to OSC9, Volume first, Time last
+    std::string listed;
     for (int i = 0; i < report.clampedCount; ++i) {
       const ClampedKey& c = report.clamped[i];
       listed += std::string(c.key) + ":" + std::to_string(c.read) + ">" + std::to_string(c.used) + " ";
     }
-    if (r.report == nullptr) {  // 100 keys, Volume1 first, Time last
-      EXPECT_EQ(report.clampedCount, 100);
-      listed = listed.substr(0, 17) + listed.substr(listed.size() - 14);
-    }
-    EXPECT_EQ(listed, r.report != nullptr ? r.report : "Volume1:1000>100 Time:1000>100 ");
+    EXPECT_EQ(listed, file ? reported + "Time:1000>100 " : "");
   }
 }
 
@@ -158,25 +131,17 @@ TEST(Settings, PathForTheProgram) {
 }
 
 TEST_F(Formats, SettingsReadAndWritten) {
-  const struct {
-    std::string text, want;  // want: folder, rate and bits
-  } rows[] = {
-      {kNoFile, " 44100/16"},
-      {"[SETTING]\r\nDIR=C:\\Sounds\\Kicks\r\n[FORMAT]\r\nFREQ=22050\r\nBITS=8\r\n", "C:\\Sounds\\Kicks 22050/8"},
-      {"[format]\r\nfreq=11025\r\nbits=16\r\n", " 11025/16"},
-      {"[format]\r\nfreq=48000\r\nbits=12\r\n", " 44100/16"},
-      {"[setting]\r\ndir=C:\\" + std::string(400, 'd') + "\r\n", "C:\\" + std::string(256, 'd') + " 44100/16"}};
-  for (const auto& r : rows) {
-    Settings s;
-    std::memset(&s, 0x55, sizeof s);
-    ReadSettings(kPortableIni, Put("s.ini", r.text).c_str(), s);
-    EXPECT_EQ(s.lastFolder + (" " + std::to_string(s.format.rate) + "/" + std::to_string(s.format.bits)), r.want);
-  }
+  // A format the program does not offer reads as 44100 Hz, 16 bits (the fuzz
+  // target checks reading further).
+  Settings s = {"", {0, 0}};
+  const std::string path = Put("s.ini", "[format]\r\nfreq=48000\r\nbits=12\r\n");
+  ReadSettings(kPortableIni, path.c_str(), s);
+  EXPECT_EQ(std::to_string(s.format.rate) + "/" + std::to_string(s.format.bits), "44100/16");
   // The first exit: patch, folder, then format.
-  const std::string path = Put("s.ini", kNoFile);
+  Put("s.ini", kNoFile);
   Patch p;
   Store(Distinct(), p);
-  Settings s = {"C:\\Drums", {11025, 8}};
+  s = {"C:\\Drums", {11025, 8}};
   ASSERT_TRUE(WriteSettings(kPortableIni, path.c_str(), p, s));
   EXPECT_EQ(ReadText(path), "[Setting]\r\n" + SettingLines(Distinct()) + "dir=C:\\Drums\r\n"
                                 "[Version]\r\nVersion=20\r\n[format]\r\nfreq=11025\r\nbits=8\r\n");
@@ -260,28 +225,18 @@ TEST_F(Formats, WavFileOfEveryFormat) {
   EXPECT_FALSE(WriteWavFile(*e, nullptr));
 }
 
-TEST_F(Ini, ReadTable) {
-  const std::string dup = "[A]\r\nk=1\r\nk=2\r\n[B]\r\nk=10\r\n[a]\r\nk=3\r\nj=4\r\n";
+TEST_F(Ini, ReadTable) {  // the fuzz target checks these rules on any bytes
   const struct {
     std::string text;
     const char *section, *key, *text_read;  // "<d>": the default
     int number;                             // readInt with default -1
   } rows[] = {
-      {kNoFile, "S", "k", "<d>", -1},          {"[S]\r\nk=5\r\n", "T", "k", "<d>", -1},
-      {"[SeTTinG]\r\nTUNE1=7\r\n", "setting", "tune1", "7", 7},
+      {kNoFile, "S", "k", "<d>", -1},
       {"[a{]\r\nk=1\r\n", "A[", "k", "<d>", -1},  // only letters fold
       {"[a{]\r\nk=1\r\n", "A{", "K", "1", 1},
-      {"  [ S ]  \r\n \t k \t=\t 42 \t\r\n", "S", "k", "42", 42},
-      {"[S]\r\nk =  C:\\My Sounds  \r\n", "S", "k", "C:\\My Sounds", 0},
-      {"[S]\r\nk=\"C:\\x y\"\r\n", "S", "k", "C:\\x y", 0}, {"[S]\r\nk='1'\r\n", "S", "k", "1", 1},
-      {"[S]\r\nk=\"mixed'\r\n", "S", "k", "\"mixed'", 0}, {"[S]\r\nk=\"\r\n", "S", "k", "\"", 0},
-      {"[S]\r\nk=\"\"\r\n", "S", "k", "", -1},       {"[S]\r\nk= \" 12 \" \r\n", "S", "k", " 12 ", 12},
-      {"k=1\r\n[S]\r\n", "S", "k", "<d>", -1},       {"[S]\r\n;k=2\r\n  ; k=2\r\nk\r\n[k=3\r\n", "S", "k", "<d>", -1},
-      {"[S]\r\n[broken\r\nk = 3 ; no comment\r\n", "S", "k", "3 ; no comment", 3},
-      {"[S]\r\nk==4\r\n", "S", "k", "=4", 0},       {dup, "a", "k", "1", 1},
-      {dup, "A", "j", "<d>", -1},                   {"[S]\r\na=1\nk=2\r", "S", "k", "2", 2},
-      {"\r\n\n\r[S]\n\ra=1\r\r\nk=2", "S", "k", "2", 2}, {"[S]\r\nk=  -12abc\r\n", "S", "k", "-12abc", -12},
-      {"[S]\r\nk=   \r\n", "S", "k", "", -1},        {"[S]\r\nk=12\0" "34\r\n"s, "S", "k", "12", 12},
+      {"[S]\r\nk=\"\r\n", "S", "k", "\"", 0},
+      {"[S]\r\nk= \" 12 \" \r\n", "S", "k", " 12 ", 12},
+      {"[S]\r\nk==4\r\n", "S", "k", "=4", 0},
       {"[S]\r\nTu\0ne=5\r\n"s, "S", "Tune", "<d>", -1},
   };
   for (const auto& r : rows) {
@@ -293,19 +248,6 @@ TEST_F(Ini, ReadTable) {
     EXPECT_EQ(n, static_cast<int>(std::strlen(buf)));
     EXPECT_EQ(kPortableIni.readInt(r.section, r.key, -1, path.c_str()), r.number);
   }
-}
-
-TEST(ParseIniInt, DecimalWithSignAndWrapAround) {
-  const struct {
-    const char* text;
-    int value;
-  } rows[] = {{"60", 60},   {"  -12abc", -12}, {"\t 42", 42}, {"+7", 7},   {"abc", 0},
-              {"", 0},      {"-", 0},          {"--5", 0},    {"+-5", 0},  {"- 5", 0},
-              {"12 34", 12}, {"1e3", 1},       {"0x1F", 0},   {"2147483647", INT_MAX},
-              {"-2147483648", INT_MIN},  {"2147483648", INT_MIN}, {"4294967295", -1}, {"4294967297", 1},
-              {"-4294967297", -1}, {"99999999999", 1215752191},  // - 23 * 2^32
-              {"12345678901234567890", -350287150}};              // 3944680146 - 2^32
-  for (const auto& r : rows) EXPECT_EQ(ParseIniInt(r.text), r.value) << r.text;
   EXPECT_EQ(ParseIniInt(nullptr), 0);
 }
 
