@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -174,23 +173,15 @@ TEST_F(Cli, Runs) {
 }
 
 TEST_F(Cli, PythonWaveReadsTheFiles) {
-  // One square carrier at 880 Hz, full volume: entry 0 of its decay is
-  // 0.970592, so 31803 (bytes 59 124); at 8 bits (31803 >> 8) + 128 = 252.
-  // The default patch at Time 1, 11025 Hz: 441 bytes, 220 whole frames;
-  // slots 0 and 1 are samples 3 and 7 of the sine, 0.7764736 * sin(3 *
-  // 0.1253788) * 32767 = 9345.9 (129 36) and 0.7764736 * sin(7 * 0.1253788)
-  // * 32767 = 19571.6 (115 76).
-  WriteText(dir_ / "s.plb", "[Setting]\r\nVolume1=100\r\nWaveForm1=2\r\n");
+  // Time 1 is 882 samples; at 11025 Hz, 16 bits 441 bytes: 220 whole frames.
   WriteText(dir_ / "d.plb", "[Setting]\r\nTime=1\r\n");
   WriteText(dir_ / "read.py", "import sys, wave\nfor name in sys.argv[1:]:\n    w = wave.open(name)\n"
-                              "    print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes(),"
-                              " *w.readframes(2))\n");
+                              "    print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())\n");
   const std::string render = "cd " + Quote(dir_.string()) + " && " + Quote(PLIMBAR_RENDER);
-  ASSERT_EQ(std::system((render + " -o a.wav s.plb && " + render + " --rate 22050 --bits 8 -o b.wav "
-                         "s.plb && " + render + " --rate 11025 -o c.wav d.plb && python3 read.py "
-                         "a.wav b.wav c.wav >py.txt").c_str()), 0);
-  EXPECT_EQ(ReadText(dir_ / "py.txt"), "1 2 44100 44100 59 124 59 124\n1 1 22050 22050 252 252\n"
-                                       "1 2 11025 220 129 36 115 76\n");
+  const std::string runs = render + " -o a.wav d.plb && " + render + " --rate 22050 --bits 8 -o b.wav d.plb && " +
+                           render + " --rate 11025 -o c.wav d.plb";
+  ASSERT_EQ(std::system((runs + " && python3 read.py a.wav b.wav c.wav >py.txt").c_str()), 0);
+  EXPECT_EQ(ReadText(dir_ / "py.txt"), "1 2 44100 882\n1 1 22050 441\n1 2 11025 220\n");
 }
 
 TEST(Examples, CompletePatchesThatSoundUnclipped) {
