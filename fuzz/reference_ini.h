@@ -8,7 +8,9 @@
 #ifndef PLIMBAR_FUZZ_REFERENCE_INI_H
 #define PLIMBAR_FUZZ_REFERENCE_INI_H
 
+#include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,17 +48,10 @@ struct RefIni {
   };
   std::vector<Section> sections;
 
-  explicit RefIni(const std::string& text) {
-    std::vector<std::string> lines(1);
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] != '\r' && text[i] != '\n') {
-        lines.back() += text[i];
-        continue;
-      }
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      lines.emplace_back();
-    }
-    for (const std::string& raw : lines) {
+  explicit RefIni(std::string text) {
+    std::replace(text.begin(), text.end(), '\r', '\n');  // CR LF gives a blank line more: no matter
+    std::istringstream in(text);
+    for (std::string raw; std::getline(in, raw);) {
       const std::string line = Trim(raw);
       const size_t close = line.find(']'), equals = line.find('=');
       if (line.empty() || line[0] == ';') continue;
