@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <set>
+#include <iterator>
 #include <string>
 
 #include "audio/wav_file.h"
@@ -303,13 +303,7 @@ int WriteWav(const std::string& path) {  // 176444 bytes
 TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
   const std::string old = "[S]\r\nk=1\r\n;" + std::string(5987, 'c') + "\r\n";
   const std::string target = File("f"), link = File("link");
-  auto listing = [&] {  // the names in the folder, sorted
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
-    std::string list;
-    for (const std::string& n : names) list += n + " ";
-    return list;
-  };
+  auto files = [&] { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); };
   for (auto write : {WriteIni, WriteWav}) {
     // Over a file, through a symbolic link, failing part way (a full disk).
     WriteText(target, old);
@@ -317,7 +311,7 @@ TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     EXPECT_EQ(InChildWithFileSizeLimit(4096, [&] { return write(link); }), EFBIG);
     EXPECT_EQ(ReadText(target), old);
-    EXPECT_EQ(listing(), "f link ");
+    EXPECT_EQ(files(), 2);  // f and link, no temporary file
     // Without the limit it is replaced; the link and the mode stay.
     EXPECT_EQ(write(link), 0);
     EXPECT_EQ(fs::file_size(target), write == WriteIni ? 6000u : 176444u);
@@ -328,7 +322,7 @@ TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
     // A new file that fails part way, a missing folder, a folder.
     EXPECT_EQ(InChildWithFileSizeLimit(5, [&] { return write(target); }), EFBIG);
     EXPECT_EQ(write(File("none/f")), ENOENT);
-    EXPECT_EQ(listing(), "");
+    EXPECT_EQ(files(), 0);
     fs::create_directory(target);
     EXPECT_NE(write(target), 0);
     EXPECT_TRUE(fs::is_directory(target));
