@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""Renders patches with the native plimbar-render and with each Windows
-plimbar-render.exe given (--windows, once per build; run through --wine), and
-fails unless every pair of WAV files is the same bytes. The patches: those
-named, in three formats, and --random N patches from --seed in the first (the
-formats differ only in the integer mixdown), weighted toward what tells the
-builds' arithmetic apart: sine carriers whose phases loud noise or sawtooth
-modulators drive far below zero, the top pitches and full lengths."""
+"""Renders patches natively and with each Windows plimbar-render.exe given
+(through --wine) and fails unless every pair of WAVs is the same bytes: the
+patches named, in three formats, and --random N patches from --seed, weighted
+toward deep FM below zero, the top pitches and full lengths."""
 import argparse
 import os
 import random
@@ -16,7 +13,7 @@ import sys
 FORMATS = [(44100, 16), (22050, 8), (11025, 16)]
 KEYS = ["Tune", "DeTune", "Bend", "BendCurve", "Volume", "Attack", "AttackCurve",
         "Decay", "DecayCurve", "Distortion", "Mute", "WaveForm"]
-SINE, SAWTOOTH, SQUARE, NOISE = 0, 1, 2, 3
+SINE, SAWTOOTH, SQUARE, NOISE = 0, 1, 2, 3  # WaveForm
 
 
 def random_patch_text(rng):
@@ -87,6 +84,7 @@ def main():
             f.write(random_patch_text(rng))
     compared, failures = 0, []
     for rate, bits in FORMATS:
+        # The random patches in the first format: the formats differ only in the mixdown.
         patches = args.patches + (randoms if (rate, bits) == FORMATS[0] else [])
         tag = "%d-%d" % (rate, bits)
         native = render(args.native, "", patches, os.path.join(args.work, "native-" + tag), rate, bits)
