@@ -1,9 +1,7 @@
-// Drives the real PlimbarMaker.exe from a test program under Wine: starts
-// it, finds its windows, sends what a user's clicks, keys and menu choices
-// send, and reads back what the user sees. Every wait polls a condition
-// against a deadline. A probe hooked into the program (probe.cpp) reads the
-// menu's check marks and says when queued messages and keys have been
-// taken, so that everything before them has been handled.
+// Drives the real PlimbarMaker.exe under Wine as a user does, and reads back
+// what the user sees. Every wait polls against a deadline. The probe hooked
+// into the program (probe.cpp) reads the menu's check marks and says when
+// queued messages and keys have been taken.
 #ifndef PLIMBAR_TESTS_E2E_APP_DRIVER_H
 #define PLIMBAR_TESTS_E2E_APP_DRIVER_H
 
@@ -12,28 +10,22 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace e2e {
 
+using plimbar::test::ReadText;
+using plimbar::test::WriteText;
 constexpr DWORD kWaitMs = 20000;
 enum Modifier { kCtrl = 1, kShift = 2, kAlt = 4 };
 
 inline std::string WinPath(std::string unixPath) {  // Z:\... as Wine maps it
   for (char& c : unixPath) c = c == '/' ? '\\' : c;
   return "Z:" + unixPath;
-}
-inline std::string ReadFile(const std::string& path) {  // "" when unreadable
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-inline bool WriteFile(const std::string& path, const std::string& bytes) {
-  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
 }
 inline std::wstring Wide(const std::string& utf8) {
   std::wstring w(utf8.size(), L'\0');
@@ -61,8 +53,7 @@ inline int RunConsole(std::string commandLine, const std::string& dir) {
   return static_cast<int>(code);
 }
 
-// A WAV file with the 44-byte header both the program and the ALSA file
-// device write: its format and the bytes of its data chunk.
+// A WAV file with the 44-byte header of the program and the ALSA file device.
 struct Wav {
   bool ok = false;
   uint32_t rate = 0, bits = 0;
@@ -81,7 +72,7 @@ inline Wav ParseWav(const std::string& b) {
 }
 // An ALSA "file" device fills in its header's sizes when it is closed.
 inline bool CaptureClosed(const std::string& path) {
-  const std::string b = ReadFile(path);
+  const std::string b = ReadText(path);
   return b.size() >= 44 && Le(b, 4, 4) != 36;
 }
 // "" when played holds want's frames in order, whole and unchanged, with
@@ -103,27 +94,22 @@ inline std::string PlayedDifference(const std::string& played, const std::string
          std::to_string(p) + " of " + std::to_string(played.size());
 }
 
-// The client area of a window as the screen shows it, 0x00RRGGBB.
-struct Image {
-  int w = 0, h = 0;
-  std::vector<uint32_t> px;
-  bool operator==(const Image& o) const { return w == o.w && h == o.h && px == o.px; }
-};
-inline Image Capture(HWND hwnd) {
-  Image img;
-  RECT rc;
+// The client area of a window as the screen shows it, row by row, with its
+// width first; only the width when it has no area.
+inline std::vector<uint32_t> Capture(HWND hwnd) {
+  RECT rc = {};
   POINT at = {0, 0};
+  std::vector<uint32_t> img = {0};
   if (!GetClientRect(hwnd, &rc) || !ClientToScreen(hwnd, &at) || rc.right <= 0 || rc.bottom <= 0) return img;
-  img.w = rc.right;
-  img.h = rc.bottom;
+  img[0] = rc.right;
   HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
   BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof bi.bmiHeader, img.w, -img.h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  bi.bmiHeader = {sizeof bi.bmiHeader, rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   uint32_t* bits = nullptr;
   HGDIOBJ old = SelectObject(mem, CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
-  BitBlt(mem, 0, 0, img.w, img.h, screen, at.x, at.y, SRCCOPY);
+  BitBlt(mem, 0, 0, rc.right, rc.bottom, screen, at.x, at.y, SRCCOPY);
   GdiFlush();
-  for (int i = 0; i < img.w * img.h; ++i) img.px.push_back(bits[i] & 0xFFFFFF);
+  for (int i = 0; i < rc.right * rc.bottom; ++i) img.push_back(bits[i] & 0xFFFFFF);
   DeleteObject(SelectObject(mem, old));
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
@@ -228,30 +214,25 @@ class App {
     if (acp != nullptr) *acp = static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropA(dialog_, "plimbar.probe.acp")));
     return (v >> 9) == static_cast<UINT_PTR>(query_) && (v & 0x100) ? static_cast<int>(v & 0xFF) : -1;
   }
-  // A visible top-level window of the program of class cls but skip, or
-  // null after ms; with count, how many there are now.
-  HWND Other(const char* cls, DWORD ms = kWaitMs, HWND skip = nullptr, int* count = nullptr) const {
+  // A visible top-level window of the program of class cls but skip (by
+  // default the main dialog), or null after ms.
+  HWND Other(const char* cls, DWORD ms = kWaitMs, HWND skip = nullptr) const {
     struct Search {
       DWORD pid;
       HWND skip;
       const char* cls;
       HWND found;
-      int count;
-    } s = {pi_.dwProcessId, skip != nullptr ? skip : dialog_, cls, nullptr, 0};
+    } s = {pi_.dwProcessId, skip != nullptr ? skip : dialog_, cls, nullptr};
     auto visit = [](HWND hwnd, LPARAM lp) -> BOOL {
       Search* s = reinterpret_cast<Search*>(lp);
       DWORD pid = 0;
       char cls[64] = "";
       GetWindowThreadProcessId(hwnd, &pid);
       GetClassNameA(hwnd, cls, sizeof cls);
-      if (pid == s->pid && hwnd != s->skip && IsWindowVisible(hwnd) && std::strcmp(cls, s->cls) == 0) {
-        s->found = hwnd;
-        ++s->count;
-      }
+      if (pid == s->pid && hwnd != s->skip && IsWindowVisible(hwnd) && std::strcmp(cls, s->cls) == 0) s->found = hwnd;
       return TRUE;
     };
-    WaitUntil([&] { return s.count = 0, EnumWindows(visit, reinterpret_cast<LPARAM>(&s)), s.found != nullptr; }, ms);
-    if (count != nullptr) *count = s.count;
+    WaitUntil([&] { return EnumWindows(visit, reinterpret_cast<LPARAM>(&s)), s.found != nullptr; }, ms);
     return s.found;
   }
   bool WaitForExit(DWORD* code) {
