@@ -58,9 +58,8 @@ struct Step {
 Step Do(std::string what, std::function<void(Session&)> run) { return {what, run}; }
 
 // Runs the steps in a folder of the test's name with a copy of the program
-// and its help; with PLIMBAR_PACKAGE_DIR set, the unpacked package started
-// in PLIMBAR_PACKAGE_START, files in PLIMBAR_PACKAGE_OUT. After every step
-// the program must answer.
+// (or the package in PLIMBAR_PACKAGE_DIR, see run_from_zip.sh); after every
+// step the program must answer.
 void RunSteps(const std::vector<Step>& steps) {
   Session s;
   const std::string package = Env("PLIMBAR_PACKAGE_DIR"), built = WinPath(PLIMBAR_E2E_EXE);
@@ -228,8 +227,7 @@ Step ComboTexts(UINT cp) {
           }};
 }
 
-// The views captured, then redrawn or not since: a letter per view, '-'
-// where unchanged.
+// The views captured, then redrawn or not since ('-': unchanged).
 Step Snap() {
   return {"Snap", [](Session& s) {
             RedrawWindow(s.a().dialog(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -260,9 +258,9 @@ void ExpectWaveform(Session& s, const Wav& wav) {
   EXPECT_TRUE(got == want) << "the waveform view does not show the export";
 }
 
-// Exports the sound; the view must show it. fresh: saves the patch (as the
-// WAV's name with ".plb"), renders it with plimbar-render in the marked
-// format, and the export must be that render; else the export before.
+// Exports the sound, shown in the view. fresh: it must be what plimbar-render
+// makes of the patch saved now (as the WAV's name with ".plb"), in the marked
+// format; else the export before.
 void Export(Session& s, bool fresh) {
   const std::string wav = s.dir + "\\sound" + std::to_string(++s.files) + ".wav";
   FileDialog(s, IDM_SAVE_WAV, wav);
@@ -389,9 +387,6 @@ TEST(Scenario, StartUp) {
                }),
             Help(), Exit(kEsc), Setting("setting", "dir", "")});
 }
-
-// Run with the test program (so the program too) under code page 1252.
-TEST(Scenario, CodePage) { RunSteps({Start(""), ComboTexts(1252)}); }
 
 TEST(Scenario, Panel) {
   RunSteps({Start("[Setting]\r\nVolume7=30\r\nTune7=84\r\nDecay7=40\r\nWaveForm7=2\r\nMute7=1\r\nAttack1=20\r\n"),
@@ -569,9 +564,8 @@ TEST(Scenario, BadInput) {
             Exit(kEsc)});
 }
 
-// Playback into the capture device: three formats (11025 Hz and 16 bits
-// at Time 3 has an odd byte count), one sound at a time, the end of a sound
-// under the about box, an exit while playing, then no device at all.
+// Playback: three formats, one sound at a time, the end of a sound under the
+// about box, an exit while playing, then no device at all.
 TEST(Scenario, Playback) {
   RunSteps({Start("[Setting]\r\nTime=3\r\nVolume2=40\r\nTune2=70\r\n[format]\r\nfreq=11025\r\nbits=16\r\n"),
             Rendered(), PressTest(), Played(), Menu(IDM_RATE_22K), Menu(IDM_BITS_8), Rendered(), PressTest(),
@@ -621,8 +615,7 @@ TEST(Scenario, Undo) {
       Scroll(IDC_TUNE_BAR, SB_LINERIGHT), Scroll(IDC_TUNE_BAR, SB_LINERIGHT), Scroll(IDC_TUNE_BAR, SB_LINERIGHT),
       Scroll(IDC_TUNE_BAR, SB_ENDSCROLL), Osc(6), Click(IDC_MUTE), Osc(2), Combo(1), Osc(1), Menu(IDM_COPY), Osc(8),
       Menu(IDM_PASTE), ExpectPanel(end), Menu(IDOK), Rendered(),
-      // Back to the start: the paste renders nothing, the waveform choice
-      // renders what is pending.
+      // Back: the paste renders nothing, the waveform choice what is pending.
       undo, Pressed(8), Stale(), undo, Pressed(2), Rendered(), undo, Pressed(6), undo, Pressed(4), undo, Pressed(1),
       undo, Pressed(0), Shows(IDC_TIME_VALUE, L"200"), undo, ExpectPanel(start), Menu(IDOK), Rendered(),
       redo, shiftRedo, redo, redo, shiftRedo, redo, redo, Pressed(8), ExpectPanel(end),
@@ -630,8 +623,7 @@ TEST(Scenario, Undo) {
       // the waveform choice, not the paste.
       undo, Scroll(IDC_VOLUME_BAR, SB_PAGELEFT), Scroll(IDC_VOLUME_BAR, SB_ENDSCROLL), redo,
       Shows(IDC_VOLUME_VALUE, L"30"), undo, undo, Pressed(2), redo, redo, Pressed(8), Shows(IDC_VOLUME_VALUE, L"30")};
-  // 150 moves of one bar, of which the last 100 come back: move k sets
-  // 7k mod 101, so no two moves in a row set the same value.
+  // 150 moves of one bar (to 7k mod 101), of which the last 100 come back.
   for (int k = 1; k <= 150; ++k) {
     steps.push_back(Scroll(IDC_DECAYCURVE_BAR, SB_THUMBTRACK, 7 * k % 101));
     steps.push_back(Scroll(IDC_DECAYCURVE_BAR, SB_ENDSCROLL));
@@ -645,9 +637,9 @@ TEST(Scenario, Undo) {
   RunSteps(steps);
 }
 
-// A patch opened from the command line (a path with blanks and Japanese
-// characters; a missing one keeps the working patch), by a drop on the
-// window (the first .plb counts), and the File menu's keys.
+// A patch opened from the command line (blanks and Japanese in its path; a
+// missing one keeps the working patch), by a drop (the first .plb counts),
+// and the File menu's keys.
 TEST(Scenario, OpenAndKeys) {
   const std::string folder = "%DIR%\\My Sounds", kick = folder + "\\キック.plb";
   auto volumeIn = [](std::string path, const char* want) { return Setting("Setting", "Volume1", want, path); };
@@ -676,13 +668,13 @@ TEST(Scenario, OpenAndKeys) {
             Exit(kEsc), Setting("setting", "dir", "%DIR%")});
 }
 
-// The release zip as a user uses it (tests/package/run_from_zip.sh unpacks
-// it into a fresh prefix and checks that nothing else was written).
+// The release zip as a user uses it, under code page 1252 (unpacked into a
+// fresh prefix by tests/package/run_from_zip.sh, which checks what is written).
 TEST(Scenario, FromZip) {
   const std::string package = Env("PLIMBAR_PACKAGE_DIR"), kick = package + "\\examples\\kick.plb";
   ASSERT_FALSE(package.empty()) << "run by tests/package/run_from_zip.sh";
   auto value = [&](const char* key) { return LRESULT(GetPrivateProfileIntA("Setting", key, -1, kick.c_str())); };
-  RunSteps({Start(nullptr), File(IDM_OPEN, kick, L""), Reads(IDC_TIME_BAR, SBM_GETPOS, value("Time")),
+  RunSteps({Start(nullptr), ComboTexts(1252), File(IDM_OPEN, kick, L""), Reads(IDC_TIME_BAR, SBM_GETPOS, value("Time")),
             Reads(IDC_TUNE_BAR, SBM_GETPOS, value("Tune1")), Reads(IDC_VOLUME_BAR, SBM_GETPOS, value("Volume1")),
             PressTest(),
             Do("export as proposed; the package's renderer makes the same bytes",
@@ -696,11 +688,9 @@ TEST(Scenario, FromZip) {
             Do("no settings in the working folder", [](Session& s) { EXPECT_FALSE(Exists(s.cwd + "\\PlimbarMaker.ini")); })});
 }
 
-// A long random session (PLIMBAR_E2E_STEPS steps, 5000 by default) with the
-// window minimised but for a moment every 500 steps (painting the panel
-// costs 20 times the rest of a step under Wine): the program answers after
-// every step, and the settings file it writes at the end holds what the
-// panel shows.
+// PLIMBAR_E2E_STEPS (5000) random steps, minimised but for a moment every 500
+// (painting is slow under Wine); the program answers after every step, and
+// its settings file at the end holds what the panel shows.
 TEST(Scenario, RandomSession) {
   std::mt19937 random(20261206u);
   auto pick = [&](int n) { return int(random() % unsigned(n)); };
