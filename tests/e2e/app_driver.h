@@ -130,8 +130,7 @@ class App {
     CloseHandle(taken_);
   }
 
-  // Starts exe with the arguments (UTF-8) in the working folder dir, waits
-  // for the main dialog and hooks the probe into its thread.
+  // Starts exe with args (UTF-8) in dir and hooks the probe into its dialog.
   bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
@@ -161,15 +160,13 @@ class App {
     return SendMessageTimeoutW(to, msg, wp, lp, SMTO_NORMAL, kWaitMs, &r) ? static_cast<LRESULT>(r) : -1;
   }
   bool Answers() const { return Send(dialog_, WM_NULL) != -1; }
-  // Posts to the main dialog and waits until the program has taken the
-  // probe's marker posted after it, and answers.
+  // Posts to the main dialog and waits until the program has taken a marker.
   bool Post(UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
     static const UINT marker = RegisterWindowMessageA("plimbar.probe.marker");
     ResetEvent(taken_);
     return PostMessageW(dialog_, msg, wp, lp) && PostMessageW(dialog_, marker, 0, 0) && Taken();
   }
-  // Presses key with the modifiers held, as the keyboard does, into the
-  // focused window of the program, then F24, the probe's marker.
+  // Presses key with the modifiers held, as the keyboard does, then F24.
   bool Key(WORD key, int modifiers) {
     SetForegroundWindow(dialog_);
     if (!WaitUntil([&] { return GetForegroundWindow() == dialog_; })) return false;
@@ -190,8 +187,7 @@ class App {
     ResetEvent(taken_);
     return SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)) == in.size() && Taken();
   }
-  // Drops files on the main dialog as the shell does: a DROPFILES block
-  // with their names, in the program's memory, handed over by WM_DROPFILES.
+  // Drops files on the main dialog as the shell does (a DROPFILES block).
   bool Drop(const std::vector<std::string>& files) {
     std::wstring names;
     for (const std::string& f : files) names += Wide(f) + L'\0';
@@ -217,23 +213,17 @@ class App {
   // A visible top-level window of the program of class cls but skip (by
   // default the main dialog), or null after ms.
   HWND Other(const char* cls, DWORD ms = kWaitMs, HWND skip = nullptr) const {
-    struct Search {
-      DWORD pid;
-      HWND skip;
-      const char* cls;
-      HWND found;
-    } s = {pi_.dwProcessId, skip != nullptr ? skip : dialog_, cls, nullptr};
-    auto visit = [](HWND hwnd, LPARAM lp) -> BOOL {
-      Search* s = reinterpret_cast<Search*>(lp);
-      DWORD pid = 0;
-      char cls[64] = "";
-      GetWindowThreadProcessId(hwnd, &pid);
-      GetClassNameA(hwnd, cls, sizeof cls);
-      if (pid == s->pid && hwnd != s->skip && IsWindowVisible(hwnd) && std::strcmp(cls, s->cls) == 0) s->found = hwnd;
-      return TRUE;
-    };
-    WaitUntil([&] { return EnumWindows(visit, reinterpret_cast<LPARAM>(&s)), s.found != nullptr; }, ms);
-    return s.found;
+    HWND found = nullptr;
+    WaitUntil([&] {
+      for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h != nullptr && found == nullptr;
+           h = FindWindowExA(nullptr, h, cls, nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == pi_.dwProcessId && h != (skip != nullptr ? skip : dialog_) && IsWindowVisible(h)) found = h;
+      }
+      return found != nullptr;
+    }, ms);
+    return found;
   }
   bool WaitForExit(DWORD* code) {
     return WaitForSingleObject(pi_.hProcess, kWaitMs) == WAIT_OBJECT_0 && GetExitCodeProcess(pi_.hProcess, code);
