@@ -492,10 +492,11 @@ TEST(Scenario, CopyPaste) {
 // back the patch, the format and the folder.
 TEST(Scenario, Files) {
   RunSteps({Start("[format]\r\nfreq=22050\r\nbits=8\r\n"), Marks(k22 | k8),
-            Make("%DIR%\\Sounds\\notes.txt", ""),
-            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90), Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 25), Combo(2),
-            File(IDM_SAVE_AS, "%DIR%\\Sounds\\kick", L".plb"), FileThere("Sounds\\kick.plb"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70), Menu(IDM_SAVE),
-            File(IDM_SAVE_WAV, "drum", L"kick.wav"), FileThere("Sounds\\drum.wav"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), File(IDM_OPEN, "kick.plb", L""), Shows(IDC_VOLUME_VALUE, L"70"),
+            Make("%DIR%\\Sounds\\notes.txt", ""), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90),
+            Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 25), Combo(2), File(IDM_SAVE_AS, "%DIR%\\Sounds\\kick", L".plb"),
+            FileThere("Sounds\\kick.plb"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70), Menu(IDM_SAVE),
+            File(IDM_SAVE_WAV, "drum", L"kick.wav"), FileThere("Sounds\\drum.wav"),
+            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), File(IDM_OPEN, "kick.plb", L""), Shows(IDC_VOLUME_VALUE, L"70"),
             Shows(IDC_TIME_VALUE, L"500"), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), File(IDM_OPEN, "", nullptr, false),
             Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 55), Menu(IDM_SAVE),
             Setting("Setting", "Volume1", "55", "%DIR%\\Sounds\\kick.plb"),
@@ -651,7 +652,8 @@ TEST(Scenario, OpenAndKeys) {
     });
   };
   RunSteps({Make(kick, "[Setting]\r\nVolume1=11\r\n"), Make("%DIR%\\b.plb", "[Setting]\r\nVolume1=22\r\n"),
-            Make("%DIR%\\c.plb", "[Setting]\r\nVolume1=33\r\n"), Make("%DIR%\\notes.txt", "[Setting]\r\nVolume1=44\r\n"),
+            Make("%DIR%\\c.plb", "[Setting]\r\nVolume1=33\r\n"),
+            Make("%DIR%\\notes.txt", "[Setting]\r\nVolume1=44\r\n"),
             Start("[Setting]\r\nVolume1=66\r\n", "\"" + kick + "\""), Shows(IDC_VOLUME_VALUE, L"11"),
             Scroll(IDC_VOLUME_BAR, SB_LINERIGHT), Key('S', kCtrl), volumeIn(kick, "12"), Exit(kExitMenu),
             Setting("setting", "dir", folder), Start(nullptr, "\"%DIR%\\gone.plb\""), Calm(),

@@ -1,6 +1,5 @@
 // The Windows-only code in-process: the Windows INI functions against the
-// portable layer, replacing a file under Windows, the help loader's
-// branches, and the pixels the views paint.
+// portable layer, replacing a file, the help loader, the views' paint.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -32,9 +31,8 @@ std::string Folder() {
   return dir;
 }
 
-// One operation on an INI file: "i section key default" reads an int,
-// "s section key [default]" a string into 16 bytes, "w section key [value]"
-// writes; the result as text.
+// One operation on an INI file as text: "i section key default" (an int),
+// "s section key [default]" (a string into 16 bytes), "w section key [value]".
 std::string Apply(const IniBackend& ini, const std::string& path, const std::string& op) {
   std::istringstream in(op);
   std::string kind, section, key, arg;
@@ -47,10 +45,8 @@ std::string Apply(const IniBackend& ini, const std::string& path, const std::str
   return "[" + std::string(buf) + "] " + std::to_string(n);
 }
 
-// The same operations through both back ends give the same results, and
-// the same file where Wine keeps a file's layout (on a write it drops blank
-// lines and the blanks around '='; Windows and the portable layer keep
-// every other line as it was).
+// Both back ends give the same results, and the same file where Wine keeps
+// the layout (a write drops blank lines and the blanks around '=').
 TEST(IniBackends, GiveTheSameReadsAndFiles) {
   const struct {
     const char* initial;  // null: no file
@@ -119,8 +115,8 @@ TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
   RemoveDirectoryA(dir.c_str());
 }
 
-// The help control as a fake: which names it was loaded by (each followed
-// by ';'), its entry looked up, and calls of the entry.
+// The help control as a fake: the names loaded (each + ';'), entry lookups
+// and calls.
 struct Fake {
   bool registered, registeredLoads, bareLoads, hasEntry;
   std::string loads;
