@@ -38,21 +38,6 @@ inline bool WaitUntil(const std::function<bool()>& cond, DWORD ms = kWaitMs) {
     if (GetTickCount() - start >= ms) return cond();
   return true;
 }
-// Runs a command line in dir; its exit code, or -1 when it did not run.
-inline int RunConsole(std::string commandLine, const std::string& dir) {
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  DWORD code = static_cast<DWORD>(-1);
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, dir.c_str(),
-                      &si, &pi))
-    return -1;
-  if (WaitForSingleObject(pi.hProcess, kWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  return static_cast<int>(code);
-}
-
 // A WAV file with the 44-byte header of the program and the ALSA file device.
 struct Wav {
   bool ok = false;
@@ -130,13 +115,16 @@ class App {
     CloseHandle(taken_);
   }
 
-  // Starts exe with args (UTF-8) in dir and hooks the probe into its dialog.
-  bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
+  // Starts exe with args (UTF-8) in dir.
+  bool Spawn(const std::string& exe, const std::string& dir, const std::string& args) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     std::wstring cmd = Wide("\"" + exe + "\"" + (args.empty() ? "" : " " + args));
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(dir).c_str(), &si, &pi_))
-      return false;
+    return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(dir).c_str(), &si, &pi_);
+  }
+  // Starts exe and hooks the probe into its main dialog.
+  bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
+    if (!Spawn(exe, dir, args)) return false;
     taken_ = CreateEventA(nullptr, FALSE, FALSE, ("plimbar.probe.taken." + std::to_string(pi_.dwProcessId)).c_str());
     dialog_ = Other("#32770", kWaitMs, nullptr);
     HMODULE probe = LoadLibraryA(WinPath(PLIMBAR_E2E_PROBE).c_str());
@@ -238,6 +226,13 @@ class App {
   HHOOK hook_ = nullptr;
   UINT_PTR query_ = 0;
 };
+
+// Runs exe with args in dir to its end: its exit code, or -1.
+inline int RunConsole(const std::string& exe, const std::string& args, const std::string& dir) {
+  App app;
+  DWORD code = 1;
+  return app.Spawn(exe, dir, args) && app.WaitForExit(&code) ? int(code) : -1;
+}
 
 }  // namespace e2e
 

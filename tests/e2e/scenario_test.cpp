@@ -274,7 +274,7 @@ void Export(Session& s, bool fresh) {
   const int m = s.a().Marks();
   const std::string format =
       std::string(m & k22 ? " --rate 22050" : m & k11 ? " --rate 11025" : "") + (m & k8 ? " --bits 8" : "");
-  ASSERT_EQ(RunConsole("\"" + s.render + "\"" + format + " -o \"" + wav + ".cli.wav\" \"" + wav + ".plb\"", s.dir), 0);
+  ASSERT_EQ(RunConsole(s.render, format + " -o \"" + wav + ".cli.wav\" \"" + wav + ".plb\"", s.dir), 0);
   EXPECT_TRUE(exported == ReadText(wav + ".cli.wav")) << "the export is not the render of the saved patch";
 }
 Step Rendered() { return {"Rendered", [](Session& s) { Export(s, true); }}; }
@@ -683,7 +683,7 @@ TEST(Scenario, FromZip) {
                [=](Session& s) {
                  FileDialog(s, IDM_SAVE_WAV, "", L"kick.wav");
                  s.lastExport = ReadText(package + "\\examples\\kick.wav");
-                 ASSERT_EQ(RunConsole("\"" + s.render + "\" -o \"" + s.dir + "\\kick.wav\" examples\\kick.plb", package), 0);
+                 ASSERT_EQ(RunConsole(s.render, "-o \"" + s.dir + "\\kick.wav\" examples\\kick.plb", package), 0);
                  EXPECT_TRUE(ParseWav(s.lastExport).ok && ReadText(s.dir + "\\kick.wav") == s.lastExport);
                }),
             Played(), Help(), Exit(kExitMenu), Setting("setting", "dir", package + "\\examples"),

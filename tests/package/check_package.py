@@ -48,7 +48,6 @@ def check_zip(args, path):
         names = [i.filename for i in z.infolist() if not i.is_dir()]
         check(sorted(names) == sorted(f"{top}/{n}" for n in expected), "the zip holds the package's files",
               str(names))
-        check(z.testzip() is None, "every entry reads back with its CRC")
         files = {n[len(top) + 1:]: z.read(n) for n in names}
     for name, source in [("examples/" + n, os.path.join(args.examples, n)) for n in examples] + \
                         [("Plimbar.chm", args.chm)]:
