@@ -521,8 +521,8 @@ TEST(Scenario, Files) {
             Exit(kEsc)});
 }
 
-// Bad settings, bad patch files opened, an export that fails: no message,
-// safe values, the old file kept.
+// Bad settings, bad patch files opened, saves that fail: no message, safe
+// values, the old files kept.
 TEST(Scenario, BadInput) {
   const std::string longDir = "C:\\" + std::string(400, 'd');
   std::string huge = "[Setting]\r\nTime=7\r\nVolume1=33\r\n";
@@ -556,6 +556,16 @@ TEST(Scenario, BadInput) {
                  Calm().run(s);
                  EXPECT_TRUE(ReadText(old) == before) << "the read-only WAV was replaced";
                  SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+               }),
+            Do("a save into a vanished folder writes nothing",
+               [](Session& s) {
+                 const std::string gone = s.dir + "\\gone";
+                 ASSERT_TRUE(CreateDirectoryA(gone.c_str(), nullptr));
+                 FileDialog(s, IDM_SAVE_AS, gone + "\\snare");
+                 ASSERT_TRUE(DeleteFileA((gone + "\\snare.plb").c_str()) && RemoveDirectoryA(gone.c_str()));
+                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_SAVE));
+                 Calm().run(s);
+                 EXPECT_FALSE(Exists(gone));
                }),
             Exit(kEsc)});
 }
