@@ -1,9 +1,7 @@
-// Drives the real PlimbarMaker.exe from a test program under Wine: starts
-// it, finds its windows, sends what a user's clicks, keys and menu choices
-// send, and reads back what the user sees. Every wait polls a condition
-// against a deadline. A probe hooked into the program (probe.cpp) reads the
-// menu's check marks and says when queued messages and keys have been
-// taken, so that everything before them has been handled.
+// Drives the real PlimbarMaker.exe under Wine as a user does, and reads back
+// what the user sees. Every wait polls against a deadline. The probe hooked
+// into the program (probe.cpp) reads the menu's check marks and says when
+// queued messages and keys have been taken.
 #ifndef PLIMBAR_TESTS_E2E_APP_DRIVER_H
 #define PLIMBAR_TESTS_E2E_APP_DRIVER_H
 
@@ -12,28 +10,22 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace e2e {
 
+using plimbar::test::ReadText;
+using plimbar::test::WriteText;
 constexpr DWORD kWaitMs = 20000;
 enum Modifier { kCtrl = 1, kShift = 2, kAlt = 4 };
 
 inline std::string WinPath(std::string unixPath) {  // Z:\... as Wine maps it
   for (char& c : unixPath) c = c == '/' ? '\\' : c;
   return "Z:" + unixPath;
-}
-inline std::string ReadFile(const std::string& path) {  // "" when unreadable
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-inline bool WriteFile(const std::string& path, const std::string& bytes) {
-  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
 }
 inline std::wstring Wide(const std::string& utf8) {
   std::wstring w(utf8.size(), L'\0');
@@ -46,23 +38,7 @@ inline bool WaitUntil(const std::function<bool()>& cond, DWORD ms = kWaitMs) {
     if (GetTickCount() - start >= ms) return cond();
   return true;
 }
-// Runs a command line in dir; its exit code, or -1 when it did not run.
-inline int RunConsole(std::string commandLine, const std::string& dir) {
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  DWORD code = static_cast<DWORD>(-1);
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, dir.c_str(),
-                      &si, &pi))
-    return -1;
-  if (WaitForSingleObject(pi.hProcess, kWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  return static_cast<int>(code);
-}
-
-// A WAV file with the 44-byte header both the program and the ALSA file
-// device write: its format and the bytes of its data chunk.
+// A WAV file with the 44-byte header of the program and the ALSA file device.
 struct Wav {
   bool ok = false;
   uint32_t rate = 0, bits = 0;
@@ -81,7 +57,7 @@ inline Wav ParseWav(const std::string& b) {
 }
 // An ALSA "file" device fills in its header's sizes when it is closed.
 inline bool CaptureClosed(const std::string& path) {
-  const std::string b = ReadFile(path);
+  const std::string b = ReadText(path);
   return b.size() >= 44 && Le(b, 4, 4) != 36;
 }
 // "" when played holds want's frames in order, whole and unchanged, with
@@ -103,27 +79,22 @@ inline std::string PlayedDifference(const std::string& played, const std::string
          std::to_string(p) + " of " + std::to_string(played.size());
 }
 
-// The client area of a window as the screen shows it, 0x00RRGGBB.
-struct Image {
-  int w = 0, h = 0;
-  std::vector<uint32_t> px;
-  bool operator==(const Image& o) const { return w == o.w && h == o.h && px == o.px; }
-};
-inline Image Capture(HWND hwnd) {
-  Image img;
-  RECT rc;
+// The client area of a window as the screen shows it, row by row, with its
+// width first; only the width when it has no area.
+inline std::vector<uint32_t> Capture(HWND hwnd) {
+  RECT rc = {};
   POINT at = {0, 0};
+  std::vector<uint32_t> img = {0};
   if (!GetClientRect(hwnd, &rc) || !ClientToScreen(hwnd, &at) || rc.right <= 0 || rc.bottom <= 0) return img;
-  img.w = rc.right;
-  img.h = rc.bottom;
+  img[0] = rc.right;
   HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
   BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof bi.bmiHeader, img.w, -img.h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  bi.bmiHeader = {sizeof bi.bmiHeader, rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   uint32_t* bits = nullptr;
   HGDIOBJ old = SelectObject(mem, CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
-  BitBlt(mem, 0, 0, img.w, img.h, screen, at.x, at.y, SRCCOPY);
+  BitBlt(mem, 0, 0, rc.right, rc.bottom, screen, at.x, at.y, SRCCOPY);
   GdiFlush();
-  for (int i = 0; i < img.w * img.h; ++i) img.px.push_back(bits[i] & 0xFFFFFF);
+  for (int i = 0; i < rc.right * rc.bottom; ++i) img.push_back(bits[i] & 0xFFFFFF);
   DeleteObject(SelectObject(mem, old));
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
@@ -144,14 +115,16 @@ class App {
     CloseHandle(taken_);
   }
 
-  // Starts exe with the arguments (UTF-8) in the working folder dir, waits
-  // for the main dialog and hooks the probe into its thread.
-  bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
+  // Starts exe with args (UTF-8) in dir.
+  bool Spawn(const std::string& exe, const std::string& dir, const std::string& args) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     std::wstring cmd = Wide("\"" + exe + "\"" + (args.empty() ? "" : " " + args));
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(dir).c_str(), &si, &pi_))
-      return false;
+    return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(dir).c_str(), &si, &pi_);
+  }
+  // Starts exe and hooks the probe into its main dialog.
+  bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
+    if (!Spawn(exe, dir, args)) return false;
     taken_ = CreateEventA(nullptr, FALSE, FALSE, ("plimbar.probe.taken." + std::to_string(pi_.dwProcessId)).c_str());
     dialog_ = Other("#32770", kWaitMs, nullptr);
     HMODULE probe = LoadLibraryA(WinPath(PLIMBAR_E2E_PROBE).c_str());
@@ -175,15 +148,13 @@ class App {
     return SendMessageTimeoutW(to, msg, wp, lp, SMTO_NORMAL, kWaitMs, &r) ? static_cast<LRESULT>(r) : -1;
   }
   bool Answers() const { return Send(dialog_, WM_NULL) != -1; }
-  // Posts to the main dialog and waits until the program has taken the
-  // probe's marker posted after it, and answers.
+  // Posts to the main dialog and waits until the program has taken a marker.
   bool Post(UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
     static const UINT marker = RegisterWindowMessageA("plimbar.probe.marker");
     ResetEvent(taken_);
     return PostMessageW(dialog_, msg, wp, lp) && PostMessageW(dialog_, marker, 0, 0) && Taken();
   }
-  // Presses key with the modifiers held, as the keyboard does, into the
-  // focused window of the program, then F24, the probe's marker.
+  // Presses key with the modifiers held, as the keyboard does, then F24.
   bool Key(WORD key, int modifiers) {
     SetForegroundWindow(dialog_);
     if (!WaitUntil([&] { return GetForegroundWindow() == dialog_; })) return false;
@@ -204,8 +175,7 @@ class App {
     ResetEvent(taken_);
     return SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)) == in.size() && Taken();
   }
-  // Drops files on the main dialog as the shell does: a DROPFILES block
-  // with their names, in the program's memory, handed over by WM_DROPFILES.
+  // Drops files on the main dialog as the shell does (a DROPFILES block).
   bool Drop(const std::vector<std::string>& files) {
     std::wstring names;
     for (const std::string& f : files) names += Wide(f) + L'\0';
@@ -228,31 +198,20 @@ class App {
     if (acp != nullptr) *acp = static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropA(dialog_, "plimbar.probe.acp")));
     return (v >> 9) == static_cast<UINT_PTR>(query_) && (v & 0x100) ? static_cast<int>(v & 0xFF) : -1;
   }
-  // A visible top-level window of the program of class cls but skip, or
-  // null after ms; with count, how many there are now.
-  HWND Other(const char* cls, DWORD ms = kWaitMs, HWND skip = nullptr, int* count = nullptr) const {
-    struct Search {
-      DWORD pid;
-      HWND skip;
-      const char* cls;
-      HWND found;
-      int count;
-    } s = {pi_.dwProcessId, skip != nullptr ? skip : dialog_, cls, nullptr, 0};
-    auto visit = [](HWND hwnd, LPARAM lp) -> BOOL {
-      Search* s = reinterpret_cast<Search*>(lp);
-      DWORD pid = 0;
-      char cls[64] = "";
-      GetWindowThreadProcessId(hwnd, &pid);
-      GetClassNameA(hwnd, cls, sizeof cls);
-      if (pid == s->pid && hwnd != s->skip && IsWindowVisible(hwnd) && std::strcmp(cls, s->cls) == 0) {
-        s->found = hwnd;
-        ++s->count;
+  // A visible top-level window of the program of class cls but skip (by
+  // default the main dialog), or null after ms.
+  HWND Other(const char* cls, DWORD ms = kWaitMs, HWND skip = nullptr) const {
+    HWND found = nullptr;
+    WaitUntil([&] {
+      for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h != nullptr && found == nullptr;
+           h = FindWindowExA(nullptr, h, cls, nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == pi_.dwProcessId && h != (skip != nullptr ? skip : dialog_) && IsWindowVisible(h)) found = h;
       }
-      return TRUE;
-    };
-    WaitUntil([&] { return s.count = 0, EnumWindows(visit, reinterpret_cast<LPARAM>(&s)), s.found != nullptr; }, ms);
-    if (count != nullptr) *count = s.count;
-    return s.found;
+      return found != nullptr;
+    }, ms);
+    return found;
   }
   bool WaitForExit(DWORD* code) {
     return WaitForSingleObject(pi_.hProcess, kWaitMs) == WAIT_OBJECT_0 && GetExitCodeProcess(pi_.hProcess, code);
@@ -267,6 +226,13 @@ class App {
   HHOOK hook_ = nullptr;
   UINT_PTR query_ = 0;
 };
+
+// Runs exe with args in dir to its end: its exit code, or -1.
+inline int RunConsole(const std::string& exe, const std::string& args, const std::string& dir) {
+  App app;
+  DWORD code = 1;
+  return app.Spawn(exe, dir, args) && app.WaitForExit(&code) ? int(code) : -1;
+}
 
 }  // namespace e2e
 

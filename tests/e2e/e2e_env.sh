@@ -1,15 +1,11 @@
 #!/bin/sh
 # What the end-to-end tests run in; ends only what it started itself.
-#   e2e_env.sh start STATE  an X display $DISPLAY (started unless it is up;
-#                           "auto": a free one, kept in STATE, where the
-#                           others find it as $PLIMBAR_E2E_STATE) and the
-#                           prefix $PLIMBAR_WINEPREFIX (new when
-#                           PLIMBAR_E2E_FRESH is set) with a server kept up
-#   e2e_env.sh stop STATE
-#   e2e_env.sh run DIR CMD  CMD in a new empty DIR, also its HOME, whose
-#                           .asoundrc gives Wine one output device playing
-#                           into DIR/capture.wav; the output goes to DIR.log
-#                           (Wine's helpers must not hold ctest's pipe)
+#   start STATE  display $DISPLAY (started unless up; "auto": a free one, kept
+#                in STATE = $PLIMBAR_E2E_STATE) and prefix $PLIMBAR_WINEPREFIX
+#                (new with PLIMBAR_E2E_FRESH) with its server kept up
+#   stop STATE
+#   run DIR CMD  CMD in a new DIR, also its HOME, whose .asoundrc plays into
+#                DIR/capture.wav; output to DIR.log (off ctest's pipe)
 set -u
 export WINEPREFIX="${PLIMBAR_WINEPREFIX:?}"
 [ "$DISPLAY" = auto ] && [ "$1" != start ] && DISPLAY=$(cat "$PLIMBAR_E2E_STATE/display")
@@ -36,8 +32,7 @@ start)
     wineserver -p </dev/null >/dev/null 2>&1
     touch "$2/server"
   fi
-  # Windows left to themselves, as there is no window manager: otherwise
-  # Wine waits 2 s for the manager at every window it hides.
+  # No window manager: else Wine waits 2 s for one at every hidden window.
   "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
   ;;
 stop)

@@ -1,10 +1,6 @@
-// A probe the scenario runner hooks into the program's thread (Wine loads
-// the hook's DLL into the program): it reads what another process cannot,
-// the check marks of the Settings menu, and tells the runner when the
-// program has taken a marker message or key from its queue, so that every
-// message and key queued before it has been handled. It watches only what
-// the program takes from its queue: a hook on every message sent within
-// the program would cost a server call each.
+// Hooked into the program's thread by the scenario runner: reads the
+// Settings menu's check marks, and tells when the program has taken a marker
+// message or key from its queue (all queued before it has been handled).
 #include <windows.h>
 
 namespace {
@@ -14,11 +10,9 @@ const UINT kMarker = RegisterWindowMessageA("plimbar.probe.marker");
 
 }  // namespace
 
-// On kMarks with a query number: the window's menu items 40009..40013, bit
-// i for 40009 + i checked, with 0x100 and the number shifted by 9, as the
-// window property "plimbar.probe.marks", and the ANSI code page as
-// "plimbar.probe.acp". On kMarks, kMarker or the release of F24: the
-// event "plimbar.probe.taken.<process id>" set.
+// On kMarks with a query number: property "plimbar.probe.marks" = bit i for
+// item 40009 + i checked | 0x100 | number << 9, and "plimbar.probe.acp". On
+// kMarks, kMarker or the release of F24: event "plimbar.probe.taken.<pid>".
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeTaken(int code, WPARAM wp, LPARAM lp) {
   const MSG* m = reinterpret_cast<const MSG*>(lp);
   if (code == HC_ACTION && wp == PM_REMOVE && m->message == kMarks) {

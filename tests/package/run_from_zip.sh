@@ -1,9 +1,8 @@
 #!/bin/sh
-# The release zip as a user uses it: unpacked into C:\Tools of a fresh Wine
-# prefix and used from another working folder (scenario FromZip); nothing
-# may be written but the settings file and the WAV the user saved, in the
-# package folder: the prefix's user folders, the working folder, the
-# package folder and the prefix's HOME are listed before and after.
+# The release zip as a user uses it: unpacked into C:\Tools of a fresh prefix
+# and used from another folder (scenario FromZip); nothing may be written but
+# the settings and the saved WAV in the package folder (the prefix's user
+# folders, the working and package folders and HOME listed before and after).
 #   run_from_zip.sh ZIP WORK SCENARIO_TEST
 set -eu
 zip=$1 work=$2 driver=$3
