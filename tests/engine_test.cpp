@@ -1,9 +1,10 @@
-// Engine numbers worked out by hand or by a second, plainer formulation. The
-// reference render (render_equivalence_test.cpp), which owns whole renders
-// (mute, silence, noise windows, modulation), shares the tables, waveforms,
-// noise generator and mixdown checked here.
+// Engine numbers worked out by hand or by a second, plainer formulation.
+// Whole renders (mute, silence, noise windows, modulation) belong to the
+// reference render (render_equivalence_test.cpp), which shares the tables,
+// waveforms, noise generator and mixdown checked here.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -20,10 +21,7 @@ namespace {
 using Shape = int[9];
 
 void SetShape(Patch& p, int osc, const Shape& s) {
-  int* fields[9] = {&p.Tune[osc],   &p.DeTune[osc], &p.Bend[osc],  &p.BendCurve[osc],
-                    &p.Volume[osc], &p.Attack[osc], &p.AttackCurve[osc], &p.Decay[osc],
-                    &p.DecayCurve[osc]};
-  for (int i = 0; i < 9; ++i) *fields[i] = s[i];
+  SetOscillator(p, osc, {s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], 50, 0, kSine});
 }
 
 std::unique_ptr<Engine> With(const Shape& s, int osc = 4, int time = 50) {
@@ -60,7 +58,7 @@ TEST(PatchModel, StartStateAndPendingMarks) {
 TEST(CurveTables, HandWorkedEntries) {
   const struct {
     Shape shape;
-    char table;  // 'p' pitch, 'v' volume
+    char table;  // 'p' pitch, 'v' volume; 'i', 'b' the frequencies at S and E
     int first, last;
     double lo, hi;
   } rows[] = {
@@ -77,28 +75,22 @@ TEST(CurveTables, HandWorkedEntries) {
       {{60, 50, 50, 50, 100, 50, 50, 30, 50}, 'v', 0, 0, 0.029408, 0.029408},  // Decay < Attack
       {{60, 50, 50, 50, 100, 50, 50, 30, 50}, 'v', 127, 127, 0.970592, 0.970592},
       {{60, 50, 50, 50, 100, 50, 50, 30, 50}, 'v', 128, 255, 0.0, 0.0},
-      {{60, 50, 50, 50, 0, 30, 50, 50, 50}, 'v', 0, 255, 0.0, 0.0}};
+      {{60, 50, 50, 50, 0, 30, 50, 50, 50}, 'v', 0, 255, 0.0, 0.0},
+      // 27.5 * 2^(S/12) and 27.5 * 2^(E/12) Hz.
+      {{60, 50, 50, 50, 80, 0, 0, 50, 50}, 'i', 4, 4, 880 - 1e-6, 880 + 1e-6},
+      {{48, 50, 50, 50, 80, 0, 0, 50, 50}, 'b', 4, 4, 440 - 1e-6, 440 + 1e-6},
+      {{60, 50, 0, 50, 80, 0, 0, 50, 50}, 'b', 4, 4, 27.5, 27.5},
+      {{100, 100, 100, 50, 80, 0, 0, 50, 50}, 'i', 4, 4, 9129.0, 9130.0},
+      {{100, 100, 100, 50, 80, 0, 0, 50, 50}, 'b', 4, 4, 3030994.0, 3030995.0}};
   for (const auto& r : rows) {
     auto e = With(r.shape);
-    const double* row = (r.table == 'p' ? e->pitchTable : e->volumeTable) + 4 * kCurvePoints;
+    const double* row = r.table == 'i'   ? e->initialFrequency
+                        : r.table == 'b' ? e->bendFrequency
+                        : (r.table == 'p' ? e->pitchTable : e->volumeTable) + 4 * kCurvePoints;
     for (int j = r.first; j <= r.last; ++j) {
       EXPECT_TRUE(row[j] >= r.lo - 1e-9 && row[j] <= r.hi + 1e-9) << r.table << j << " " << row[j];
     }
   }
-  // The two frequencies, shown truncated: 27.5 * 2^(S/12) and 27.5 * 2^(E/12).
-  const struct {
-    Shape shape;
-    unsigned initial, bend;
-  } freqs[] = {{{60, 50, 50, 50, 80, 0, 0, 50, 50}, 880, 880},
-               {{48, 50, 50, 50, 80, 0, 0, 50, 50}, 440, 440},
-               {{60, 50, 0, 50, 80, 0, 0, 50, 50}, 880, 27},
-               {{100, 100, 100, 50, 80, 0, 0, 50, 50}, 9129, 3030994}};
-  for (const auto& f : freqs) {
-    auto e = With(f.shape);
-    EXPECT_EQ(static_cast<unsigned>(e->initialFrequency[4]), f.initial);
-    EXPECT_EQ(static_cast<unsigned>(e->bendFrequency[4]), f.bend);
-  }
-  EXPECT_EQ(With(freqs[2].shape)->bendFrequency[4], 27.5);
 }
 
 // A second formulation of the fill: entry j holds y / 100 of the first of
@@ -139,77 +131,63 @@ TEST(CurveTables, RowsMatchAFirstCoveringStepFormulation) {
   }
 }
 
-TEST(CurveTables, OutOfRangeParametersStayInsideTheRow) {
-  for (int x : {-2147483647 - 1, -1000, -1, 101, 5000, 2147483647}) {
-    const Shape s = {x, x, x, x, x, x, x, x, x};
-    auto e = With(s);
+// A value outside 0..100 is taken at the nearest end, and no write leaves
+// the oscillator's rows.
+TEST(CurveTables, OutOfRangeParametersAreClampedInsideTheRow) {
+  for (int x : {INT_MIN, -1000, -1, 101, 5000, INT_MAX}) {
+    const int c = x < 0 ? 0 : 100;
+    auto e = With({x, x, x, x, x, x, x, x, x});
+    auto clamped = With({c, c, c, c, c, c, c, c, c});
     for (double& v : e->volumeTable) v = 12345.0;
     for (double& v : e->pitchTable) v = 12345.0;
     BuildCurveTables(*e, 4);
     for (int i = 0; i < kOscillators * kCurvePoints; ++i) {
       const bool own = i / kCurvePoints == 4;
-      ASSERT_EQ(e->volumeTable[i] == 12345.0, !own) << x << " " << i;
-      ASSERT_EQ(e->pitchTable[i] == 12345.0, !own) << x << " " << i;
+      ASSERT_EQ(e->volumeTable[i], own ? clamped->volumeTable[i] : 12345.0) << x << " " << i;
+      ASSERT_EQ(e->pitchTable[i], own ? clamped->pitchTable[i] : 12345.0) << x << " " << i;
     }
   }
 }
 
-TEST(Oscillators, NoiseAndWaveforms) {
+TEST(Oscillators, NoiseWaveformsAndModulation) {
   auto e = NewEngine();
   for (int x : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(NextNoise(*e), x);
   const double pi = 3.1415926535;
   // sin(-0.5) = -0.479425538604203000273..., to the nearest double (MPFR).
-  const struct {
-    int wave;
-    double phase, value;
-  } rows[] = {{kSine, 0.0, 0.0},      {kSine, -0.5, -0x1.eaee8744b05fp-2}, {kSawtooth, 0.0, -1.0},
-              {kSawtooth, pi, 0.0},   {kSawtooth, pi / 2, -0.5},     {kSawtooth, -1.0, -1.0},
-              {kSawtooth, 7.0, 1.0},  {kSquare, 0.0, 1.0},          {kSquare, pi, 1.0},
-              {kSquare, std::nextafter(pi, 4.0), -1.0},             {kSquare, -2.0, 1.0}};
+  const double rows[][3] = {  // waveform, phase, value
+      {kSine, 0.0, 0.0},     {kSine, -0.5, -0x1.eaee8744b05fp-2}, {kSawtooth, 0.0, -1.0},
+      {kSawtooth, pi, 0.0},  {kSawtooth, pi / 2, -0.5},           {kSawtooth, -1.0, -1.0},
+      {kSawtooth, 7.0, 1.0}, {kSquare, 0.0, 1.0},                 {kSquare, pi, 1.0},
+      {kSquare, std::nextafter(pi, 4.0), -1.0},                   {kSquare, -2.0, 1.0}};
   for (const auto& r : rows) {
-    e->patch.WaveForm[2] = r.wave;
-    EXPECT_EQ(WaveformSample(*e, 2, r.phase), r.value) << r.wave << " " << r.phase;
+    e->patch.WaveForm[2] = static_cast<int>(r[0]);
+    EXPECT_EQ(WaveformSample(*e, 2, r[1]), r[2]) << r[0] << " " << r[1];
   }
   ResetEngine(*e);
   e->patch.WaveForm[2] = kNoise;
   EXPECT_EQ(WaveformSample(*e, 2, 1.0), 41 / 16384.0 - 1.0);
   EXPECT_EQ(e->noiseState, 1u * 214013u + 2531011u);
-}
-
-TEST(Oscillators, FirstSamplesAndModulation) {
-  // Phase 0.0 first: sine 0, sawtooth -volume, square +volume; noise its
-  // first draw, unsmoothed. 0.7764736 is the default carrier's entry 0.
-  const double v0 = 0.7764736, first[4] = {0.0, -v0, v0, (41 / 16384.0 - 1.0) * v0};
-  for (int wave : {kSine, kSawtooth, kSquare, kNoise}) {
-    auto e = With({60, 50, 50, 50, 80, 0, 0, 50, 50}, 0, 1);
-    e->patch.WaveForm[0] = wave;
-    RenderPatch(*e);
-    EXPECT_NEAR(e->oscBuffers[0][0], first[wave], 1e-9) << wave;
-  }
-  // A modulator at -0.1 gives (-0.1 * 10 + 1) = 0: the phase stays at 0.
-  auto e = With({60, 50, 50, 50, 100, 0, 0, 100, 50}, 0, 1);
-  e->patch.WaveForm[0] = kSawtooth;
+  // A modulator at -0.1 gives (-0.1 * 10 + 1) = 0: the sine's phase stays at 0.
+  e = With({60, 50, 50, 50, 100, 0, 0, 100, 50}, 0, 1);
   for (double& m : e->oscBuffers[1]) m = -0.1;
   for (int n = 0; n < kOscillators; ++n) e->pending[n] = n == 0;
   RenderOscillators(*e);
-  for (int i = 0; i < 882; ++i) ASSERT_EQ(e->oscBuffers[0][i], -e->volumeTable[i * 256 / 882]) << i;
+  for (int i = 0; i < 882; ++i) ASSERT_EQ(e->oscBuffers[0][i], 0.0) << i;
 }
 
-TEST(MixDown, ScalesClipsTruncatesAndDecimates) {
-  const struct {
-    double sum;  // of the carriers at sample 0
-    int s16, u8;
-  } rows[] = {{0.0, 0, 128},         {1.0, 32767, 255},        {-1.0, -32767, 0},
-              {3.0, 32767, 255},     {-2.0, -32768, 0},        {-0.9 / 32767, 0, 128},
-              {-1.5 / 32767, -1, 127}, {255.5 / 32767, 255, 128}, {256.0 / 32767, 256, 129},
-              {-256.0 / 32767, -256, 127}, {-257.0 / 32767, -257, 126}};
+TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
+  // The sum of the carriers at sample 0 -> 16-bit and 8-bit sample.
+  const double rows[][3] = {{0.0, 0, 128},         {1.0, 32767, 255},        {-1.0, -32767, 0},
+                            {3.0, 32767, 255},     {-2.0, -32768, 0},        {-0.9 / 32767, 0, 128},
+                            {-1.5 / 32767, -1, 127}, {255.5 / 32767, 255, 128}, {256.0 / 32767, 256, 129},
+                            {-256.0 / 32767, -256, 127}, {-257.0 / 32767, -257, 126}};
   auto e = NewEngine();
   for (const auto& r : rows) {
-    e->oscBuffers[0][0] = r.sum;
+    e->oscBuffers[0][0] = r[0];
     for (int bits : {16, 8}) {
       e->format.bits = bits;
       MixDown(*e);
-      EXPECT_EQ(bits == 16 ? e->pcm16[0] : e->pcm8[0], bits == 16 ? r.s16 : r.u8) << r.sum;
+      EXPECT_EQ(bits == 16 ? e->pcm16[0] : e->pcm8[0], r[bits == 16 ? 1 : 2]) << r[0];
     }
   }
   // The three carriers only: a modulator is not heard.
@@ -220,37 +198,28 @@ TEST(MixDown, ScalesClipsTruncatesAndDecimates) {
   e->oscBuffers[6][7] = 0.0625;
   MixDown(*e);
   EXPECT_EQ(e->pcm16[7], 14335);  // 0.4375 * 32767 = 14335.6
-  // Slot j keeps mixed sample d * j + d - 1; slots from 88200 / d on stay.
+  // Slot j keeps mixed sample d * j + d - 1; slots from 88200 / d on stay,
+  // and so does every slot at a rate the program does not offer.
   ResetEngine(*e);
   for (int i = 0; i < kMaxSamples; ++i) e->oscBuffers[0][i] = i % 8 / 32767.0;
   for (int16_t& s : e->pcm16) s = -5;
-  const struct {
-    int rate, slot, value;
-  } slots[] = {{11025, 0, 3}, {11025, 1, 7}, {11025, 22049, 7}, {11025, 22050, -5},
-               {22050, 0, 1}, {22050, 1, 3}, {22050, 44099, 7}};
-  for (const auto& s : slots) {
-    e->format.rate = s.rate;
+  const int slots[][3] = {{48000, 0, -5}, {11025, 0, 3}, {11025, 1, 7}, {11025, 22049, 7},
+                          {11025, 22050, -5}, {22050, 0, 1}, {22050, 1, 3}, {22050, 44099, 7}};
+  for (const auto& s : slots) {  // rate, slot, value
+    e->format.rate = s[0];
     MixDown(*e);
-    EXPECT_EQ(e->pcm16[s.slot], s.value) << s.rate << " " << s.slot;
+    EXPECT_EQ(e->pcm16[s[1]], s[2]) << s[0] << " " << s[1];
   }
-}
-
-TEST(MixDown, PcmByteCounts) {
-  const OutputFormat formats[] = {{44100, 16}, {44100, 8}, {22050, 16},
-                                  {22050, 8},  {11025, 16}, {11025, 8}};
-  const struct {
-    int time, bytes[6];
-  } rows[] = {{1, {1764, 882, 882, 441, 441, 220}},
-              {3, {5292, 2646, 2646, 1323, 1323, 661}},
-              {50, {88200, 44100, 44100, 22050, 22050, 11025}},
-              {100, {176400, 88200, 88200, 44100, 44100, 22050}}};
-  for (const auto& r : rows) {
-    auto e = NewEngine();
-    SetTime(e->patch, r.time);
-    EXPECT_EQ(e->patch.soundLength, 882 * r.time);
+  // Bytes of PCM at Time 1, 3 and 100 in each format; none in a format not offered.
+  const OutputFormat formats[] = {{44100, 16}, {44100, 8}, {22050, 16}, {22050, 8}, {11025, 16}, {11025, 8}};
+  const int bytes[][7] = {{1, 1764, 882, 882, 441, 441, 220},
+                          {3, 5292, 2646, 2646, 1323, 1323, 661},
+                          {100, 176400, 88200, 88200, 44100, 44100, 22050}};
+  for (const auto& b : bytes) {
+    SetTime(e->patch, b[0]);
     for (int f = 0; f < 6; ++f) {
       e->format = formats[f];
-      EXPECT_EQ(PcmByteCount(*e), r.bytes[f]) << r.time << " " << f;
+      EXPECT_EQ(PcmByteCount(*e), b[f + 1]) << b[0] << " " << f;
       EXPECT_EQ(CurrentPcm(*e), f % 2 ? e->pcm8 : reinterpret_cast<const uint8_t*>(e->pcm16));
     }
   }

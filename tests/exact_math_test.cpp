@@ -1,13 +1,10 @@
-// The engine's sine and semitone power against MPFR, which rounds
-// correctly: every result must be the same double, bit for bit. Random
-// arguments over the whole range the engine reaches and over the functions'
-// domains, the edges, the doubles nearest to multiples of pi (the hardest
-// reductions) and the hardest roundings found; the slow paths on their own
-// for a share of the arguments, since the fast paths rarely hand over.
-//
-// PLIMBAR_EXACT_MATH_COUNT sets the random arguments per function (default
-// 10^6, 10^5 in the sanitizer build; the long run:
-// PLIMBAR_EXACT_MATH_COUNT=10000000 or more).
+// The engine's sine and semitone power against MPFR, which rounds correctly:
+// every result must be the same double, bit for bit, from the fast path and
+// from the slow path on its own (the fast path rarely hands over). Random
+// arguments over the range the engine reaches and over the domains, the
+// edges, and the hardest cases known. PLIMBAR_EXACT_MATH_COUNT sets the
+// random arguments per function (default 10^6, 10^5 in the sanitizer build;
+// the long run: 10^7 or more).
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
@@ -17,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/exact_math.h"
@@ -26,207 +24,128 @@ namespace {
 
 namespace detail = exact_math_detail;
 
-double MpfrSin(double x) {
-  mpfr_t v;
-  mpfr_init2(v, 53);
-  mpfr_set_d(v, x, MPFR_RNDN);
-  mpfr_sin(v, v, MPFR_RNDN);
-  const double y = mpfr_get_d(v, MPFR_RNDN);
-  mpfr_clear(v);
-  return y;
-}
-
-double MpfrSemitonePow(double e) {
-  mpfr_t base, v;
-  mpfr_init2(base, 53);
-  mpfr_init2(v, 53);
-  mpfr_set_d(base, kSemitoneRatio, MPFR_RNDN);
-  mpfr_set_d(v, e, MPFR_RNDN);
-  mpfr_pow(v, base, v, MPFR_RNDN);
-  const double y = mpfr_get_d(v, MPFR_RNDN);
-  mpfr_clear(base);
-  mpfr_clear(v);
-  return y;
-}
-
-class Random {
- public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t Next() {  // splitmix64
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+struct Random {  // splitmix64
+  uint64_t state;
+  uint64_t Next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
   }
-  double Unit() { return (Next() >> 11) * 0x1p-53; }  // [0, 1)
-  double Between(double lo, double hi) { return lo + (hi - lo) * Unit(); }
+  double Between(double lo, double hi) { return lo + (hi - lo) * ((Next() >> 11) * 0x1p-53); }
   // A random sign and mantissa with the exponent uniform in [lo, hi].
   double LogUniform(int lo, int hi) {
-    const double m = std::ldexp(1.0 + Unit(), lo + static_cast<int>(
-                                                       Next() % (hi - lo + 1)));
-    return Next() & 1 ? -m : m;
+    const double m = Between(1.0, 2.0);
+    const double x = std::ldexp(m, lo + static_cast<int>(Next() % (hi - lo + 1)));
+    return Next() & 1 ? -x : x;
   }
-
- private:
-  uint64_t state_;
 };
 
-long RandomCount() {
-  const char* env = std::getenv("PLIMBAR_EXACT_MATH_COUNT");
-  const long n = env ? std::atol(env) : 0;
-#ifdef PLIMBAR_SANITIZED
-  const long fallback = 100000;  // the plain build runs the full count
-#else
-  const long fallback = 1000000;
-#endif
-  return n > 0 ? n : fallback;
-}
-
-// One function against its reference: the first mismatch is kept.
+// One function against MPFR; the first mismatch is kept.
 struct Checker {
   using Function = double (*)(double);
-  Checker(Function e, Function s, Function r)
-      : exact(e), slow(s), reference(r) {}
-  Function exact, slow, reference;
-  long checked = 0;
+  Checker(bool s, Function e, Function sl) : sine(s), exact(e), slow(sl) {}
+  bool sine;
+  Function exact, slow;
   long mismatches = 0;
+  const long undecided = detail::GetSlowPathCounts().undecided;
   std::string first;
 
   void Check(double x, bool slowToo) {
-    const double want = reference(x);
-    Compare(x, exact(x), want, "");
-    if (slowToo) Compare(x, slow(x), want, " (slow path)");
-  }
-  void Compare(double x, double got, double want, const char* what) {
-    ++checked;
-    if (std::memcmp(&got, &want, sizeof got) == 0) return;
-    if (mismatches++ == 0) {
-      char text[160];
-      std::snprintf(text, sizeof text, "%a%s: %a, correctly rounded %a", x,
-                    what, got, want);
-      first = text;
+    mpfr_t base, v;
+    mpfr_inits2(53, base, v, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_d(base, kSemitoneRatio, MPFR_RNDN);
+    mpfr_set_d(v, x, MPFR_RNDN);
+    if (sine) {
+      mpfr_sin(v, v, MPFR_RNDN);
+    } else {
+      mpfr_pow(v, base, v, MPFR_RNDN);
+    }
+    const double want = mpfr_get_d(v, MPFR_RNDN);
+    mpfr_clears(base, v, static_cast<mpfr_ptr>(nullptr));
+    for (int path = 0; path <= (slowToo ? 1 : 0); ++path) {
+      const double got = path ? slow(x) : exact(x);
+      if (std::memcmp(&got, &want, sizeof got) != 0 && mismatches++ == 0) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%a%s: %a, correctly rounded %a", x,
+                      path ? " (slow path)" : "", got, want);
+        first = text;
+      }
     }
   }
-};
-
-double Sin(double x) { return ExactSin(x); }
-double Pow(double e) { return ExactSemitonePow(e); }
-
-// Doubles that come closest to a multiple of pi, by binade (from the
-// continued fraction of pi / ulp), up to the slow path's 2^48.
-const double kNearPiMultiples[] = {
-    0x1.921fb54442d18p+1,  0x1.921fb54442d18p+2,  0x1.2d97c7f3321d2p+3,
-    0x1.dd85a7410f58dp+5,  0x1.6c6cbc45dc8dep+6,  0x1.6c6cbc45dc8dep+10,
-    0x1.6c6cbc45dc8dep+14, 0x1.635e3d74befcap+15, 0x1.67e57cdd4dc54p+16,
-    0x1.65a1dd290660fp+17, 0x1.bf9b3c6059d24p+18, 0x1.39c6fd67805a7p+19,
-    0x1.9eb7148f354d6p+21, 0x1.b951f1572eba5p+24, 0x1.b951f1572eba5p+28,
-    0x1.b951f1572eba5p+32, 0x1.5c9508c58aafap+33, 0x1.5c9508c58aafap+34,
-    0x1.de5e5054e921bp+35, 0x1.46546a5bd73ccp+36, 0x1.bb23eaa3db16dp+39,
-    0x1.065c829d68730p+40, 0x1.065c829d68730p+47, 0x1.f42d52c35675dp+47,
-};
-
-// Arguments whose results lie nearest to a midpoint between two doubles
-// (within 2^-29 to 2^-36 ulp), the hardest of those where the fast paths
-// gave up in a search of 6 10^9 random phases and 3 10^9 random exponents.
-const double kHardSines[] = {
-    0x1.5303fa9b110c1p+1,  0x1.a0464ff808b71p-3,  -0x1.53bb37431e25dp+16,
-    -0x1.12ca199a0a79p+17, -0x1.7ce3b0621f3fbp+33, 0x1.de50f65ad1922p-3,
-    -0x1.36caa59443799p+16, -0x1.6bf10c8f3cb71p+17, -0x1.6c23704a71d1ep+33,
-    -0x1.5c2ab7ab37d77p+17, -0x1.648306daf1cfep+16, 0x1.4bb85828dcb58p+2,
-};
-const double kHardPowers[] = {
-    0x1.792e26db11283p+7, 0x1.fb0962ac1369ep+6, 0x1.e259d6194b595p+5,
-    0x1.f06d5498d23ebp+3, 0x1.397b8b145ecf5p+5, 0x1.9b0331a84082bp+5,
-    0x1.2e241b890f2c3p+6, 0x1.5b757390842dp+5,  0x1.0a3446646a43fp+7,
-    0x1.6461c3517b14bp+6, 0x1.fec2c4996efedp+4, 0x1.79726435fdcf9p+6,
+  // x and -x through both paths, with their neighbours when `around`.
+  void Edges(const std::vector<double>& xs, bool around) {
+    for (double x : xs) {
+      for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, INFINITY)}) {
+        if (!around && y != x) continue;
+        Check(y, true);
+        Check(-y, true);
+      }
+    }
+  }
+  // The random arguments (one in 8 also through the slow path alone), then
+  // the verdict on all.
+  template <typename Pick>
+  void RandomArgumentsAndVerdict(uint64_t seed, Pick pick) {
+    const char* env = std::getenv("PLIMBAR_EXACT_MATH_COUNT");
+#ifdef PLIMBAR_SANITIZED
+    long count = 100000;  // the plain build runs the full count
+#else
+    long count = 1000000;
+#endif
+    if (env && std::atol(env) > 0) count = std::atol(env);
+    Random r{seed};
+    for (long i = 0; i < count; ++i) Check(pick(r, i), i % 8 < 1);
+    EXPECT_EQ(0, mismatches) << first;
+    EXPECT_EQ(undecided, detail::GetSlowPathCounts().undecided);
+  }
 };
 
 TEST(ExactMath, SineMatchesMpfr) {
-  Checker c{Sin, detail::SinSlow, MpfrSin};
-  const long before = detail::GetSlowPathCounts().undecided;
-  // The edges: 0, the wrapped phases' ends, kPi and its neighbours, the
-  // doubles nearest to multiples of pi/2 in the wrapped range and the
-  // hardest reductions (both signs, one ulp around), the most negative
-  // phase a patch reaches (oscillators.cpp) and the domain's limits.
-  const double edges[] = {0.0,
-                          -0.0,
-                          std::nextafter(kTwoPi, 0.0),
-                          kTwoPi,
-                          kPi,
-                          std::nextafter(kPi, 0.0),
-                          std::nextafter(kPi, 4.0),
-                          0x1p-26,
-                          std::nextafter(0x1p-26, 1.0),
-                          0x1p-15,
-                          0x1p17,
-                          std::nextafter(0x1p17, 0.0),
-                          0x1p35,
-                          std::nextafter(0x1p35, 0.0),
-                          std::nextafter(0x1p48, 0.0),
-                          -1.5671e10,
-                          -1.6e10};
-  for (double x : edges) {
-    c.Check(x, true);
-    c.Check(-x, true);
-  }
-  mpfr_t halfPi;
-  mpfr_init2(halfPi, 200);
-  for (int n = 1; n <= 4; ++n) {
-    mpfr_const_pi(halfPi, MPFR_RNDN);
-    mpfr_mul_si(halfPi, halfPi, n, MPFR_RNDN);
-    mpfr_div_2ui(halfPi, halfPi, 1, MPFR_RNDN);
-    const double x = mpfr_get_d(halfPi, MPFR_RNDN);
-    for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, 8.0)}) {
-      c.Check(y, true);
-      c.Check(-y, true);
-    }
-  }
-  mpfr_clear(halfPi);
-  for (double x : kNearPiMultiples) {
-    for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, 1e300)}) {
-      c.Check(y, true);
-      c.Check(-y, true);
-    }
-  }
-  for (double x : kHardSines) c.Check(x, true);
-
-  // Random: a quarter each uniform over the wrapped phases, uniform over the
-  // negative phases a patch reaches, uniform over [-2^17, 0] (deep FM) and
-  // log-uniform in size from 2^-30 to 2^34; one in 8 also through the slow
-  // path alone.
-  Random r(20260601);
-  const long count = RandomCount();
-  for (long i = 0; i < count; ++i) {
-    double x;
+  Checker c{true, ExactSin, detail::SinSlow};
+  // The wrapped phases' ends, the fast path's limits, the doubles nearest to
+  // pi/2, pi, 3pi/2 (MPFR) and, by binade up to the slow path's 2^48, to
+  // multiples of pi (from the continued fraction of pi / ulp).
+  c.Edges({kTwoPi, kPi, 0x1p-26, 0x1p17, 0x1p35, 0x1.921fb54442d18p+0, 0x1.2d97c7f3321d2p+2,
+           0x1.921fb54442d18p+1, 0x1.921fb54442d18p+2, 0x1.2d97c7f3321d2p+3, 0x1.dd85a7410f58dp+5,
+           0x1.6c6cbc45dc8dep+6, 0x1.6c6cbc45dc8dep+10, 0x1.6c6cbc45dc8dep+14, 0x1.635e3d74befcap+15,
+           0x1.67e57cdd4dc54p+16, 0x1.65a1dd290660fp+17, 0x1.bf9b3c6059d24p+18, 0x1.39c6fd67805a7p+19,
+           0x1.9eb7148f354d6p+21, 0x1.b951f1572eba5p+24, 0x1.b951f1572eba5p+28, 0x1.b951f1572eba5p+32,
+           0x1.5c9508c58aafap+33, 0x1.5c9508c58aafap+34, 0x1.de5e5054e921bp+35, 0x1.46546a5bd73ccp+36,
+           0x1.bb23eaa3db16dp+39, 0x1.065c829d68730p+40, 0x1.065c829d68730p+47, 0x1.f42d52c35675dp+47},
+          true);
+  // 0, the domain's limit, the most negative phase a patch reaches
+  // (oscillators.cpp); the arguments whose results lie nearest to a midpoint
+  // between two doubles (within 2^-29 to 2^-36 ulp), the hardest of those
+  // where the fast path gave up in a search of 6 10^9 random phases.
+  c.Edges({0.0, 0x1p-15, std::nextafter(0x1p48, 0.0), 1.5671e10, 1.6e10,
+           0x1.5303fa9b110c1p+1, 0x1.a0464ff808b71p-3, 0x1.53bb37431e25dp+16, 0x1.12ca199a0a79p+17,
+           0x1.7ce3b0621f3fbp+33, 0x1.de50f65ad1922p-3, 0x1.36caa59443799p+16, 0x1.6bf10c8f3cb71p+17,
+           0x1.6c23704a71d1ep+33, 0x1.5c2ab7ab37d77p+17, 0x1.648306daf1cfep+16, 0x1.4bb85828dcb58p+2},
+          false);
+  // A quarter each: the wrapped phases, the negative phases a patch
+  // reaches, [-2^17, 0] (deep FM) and log-uniform from 2^-30 to 2^34.
+  c.RandomArgumentsAndVerdict(20260601, [](Random& r, long i) {
     switch (i % 4) {
-      case 0: x = r.Between(0.0, kTwoPi); break;
-      case 1: x = r.Between(-1.6e10, 0.0); break;
-      case 2: x = r.Between(-0x1p17, 0.0); break;
-      default: x = r.LogUniform(-30, 33); break;
+      case 0: return r.Between(0.0, kTwoPi);
+      case 1: return r.Between(-1.6e10, 0.0);
+      case 2: return r.Between(-0x1p17, 0.0);
+      default: return r.LogUniform(-30, 33);
     }
-    c.Check(x, i % 8 < 1);
-  }
-  EXPECT_EQ(0, c.mismatches) << c.first;
-  EXPECT_EQ(before, detail::GetSlowPathCounts().undecided);
-  std::printf("sine: %ld results checked, slow path longer %ld times\n",
-              c.checked, detail::GetSlowPathCounts().longer);
+  });
 }
 
 TEST(ExactMath, SemitonePowerMatchesMpfr) {
-  Checker c{Pow, detail::PowSlow, MpfrSemitonePow};
-  const long before = detail::GetSlowPathCounts().undecided;
-  // The edges: 0, 1, the smallest and largest exponents a patch gives
-  // (-1 and 201 semitones), the tiny exponents that round to 1, the
-  // domain's limits.
-  for (double e : {0.0, 1.0, 2.0, 201.0, 100.5, 0.5, 0x1p-60, 0x1p-53}) {
-    for (double f : {e, std::nextafter(e, 0.0), std::nextafter(e, 2e3)}) {
-      c.Check(f, true);
-      c.Check(-f, true);
-    }
-  }
-  c.Check(1024.0, true);
-  c.Check(-1024.0, true);
-  for (double e : kHardPowers) c.Check(e, true);
+  Checker c{false, ExactSemitonePow, detail::PowSlow};
+  // 0, 1, the smallest and largest exponents a patch gives (-1 and 201
+  // semitones), the tiny exponents that round to 1; the domain's limit and
+  // the hardest roundings found in 3 10^9 random exponents.
+  c.Edges({0.0, 1.0, 2.0, 201.0, 100.5, 0.5, 0x1p-60, 0x1p-53}, true);
+  c.Edges({1024.0, 0x1.792e26db11283p+7, 0x1.fb0962ac1369ep+6, 0x1.e259d6194b595p+5,
+           0x1.f06d5498d23ebp+3, 0x1.397b8b145ecf5p+5, 0x1.9b0331a84082bp+5, 0x1.2e241b890f2c3p+6,
+           0x1.5b757390842dp+5, 0x1.0a3446646a43fp+7, 0x1.6461c3517b14bp+6, 0x1.fec2c4996efedp+4,
+           0x1.79726435fdcf9p+6},
+          false);
   // Every start and end pitch of a patch: S = Tune + (DeTune - 50) / 100,
   // E = Bend * S / 50, as the curve tables form them.
   for (int tune = 0; tune <= 100; ++tune) {
@@ -236,24 +155,15 @@ TEST(ExactMath, SemitonePowerMatchesMpfr) {
       for (int bend = 0; bend <= 100; ++bend) c.Check(bend * s / 50, false);
     }
   }
-  // Random: uniform over the patches' [-1, 201], uniform over the domain,
-  // log-uniform in size from 2^-70 to 2^10; one in 8 also through the slow
-  // path alone.
-  Random r(20260602);
-  const long count = RandomCount();
-  for (long i = 0; i < count; ++i) {
-    double e;
+  // A third each: the patches' [-1, 201], the domain, log-uniform in size
+  // from 2^-70 to 2^10.
+  c.RandomArgumentsAndVerdict(20260602, [](Random& r, long i) {
     switch (i % 3) {
-      case 0: e = r.Between(-1.0, 201.0); break;
-      case 1: e = r.Between(-1024.0, 1024.0); break;
-      default: e = r.LogUniform(-70, 9); break;
+      case 0: return r.Between(-1.0, 201.0);
+      case 1: return r.Between(-1024.0, 1024.0);
+      default: return r.LogUniform(-70, 9);
     }
-    c.Check(e, i % 8 < 1);
-  }
-  EXPECT_EQ(0, c.mismatches) << c.first;
-  EXPECT_EQ(before, detail::GetSlowPathCounts().undecided);
-  std::printf("semitone power: %ld results checked, slow path longer %ld "
-              "times\n", c.checked, detail::GetSlowPathCounts().longer);
+  });
 }
 
 }  // namespace

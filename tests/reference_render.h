@@ -1,6 +1,5 @@
 // The straightforward oscillator render, kept as the reference that the
-// program's fast render must match double for double: a pow per sample, the
-// noise window summed afresh for every sample.
+// program's fast render must match double for double.
 #ifndef PLIMBAR_TESTS_REFERENCE_RENDER_H
 #define PLIMBAR_TESTS_REFERENCE_RENDER_H
 
@@ -8,11 +7,8 @@
 
 namespace plimbar {
 
-// Renders every pending oscillator, OSC9 first, and clears its flag: the
-// same contract as RenderOscillators.
-void ReferenceRenderOscillators(Engine& e);
-
-// ReferenceRenderOscillators followed by MixDown.
+// Renders every pending oscillator, OSC9 first, and clears its flag, then
+// mixes: the same contract as RenderPatch.
 void ReferenceRenderPatch(Engine& e);
 
 }  // namespace plimbar

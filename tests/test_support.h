@@ -8,7 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -28,9 +28,7 @@ namespace fs = std::filesystem;
 // The whole file as bytes; empty when it cannot be opened.
 inline std::string ReadText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteText(const fs::path& p, const std::string& bytes) {
