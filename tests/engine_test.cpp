@@ -83,9 +83,8 @@ TEST(CurveTables, HandWorkedEntries) {
     const double* row = r.table == 'i'   ? e->initialFrequency
                         : r.table == 'b' ? e->bendFrequency
                         : (r.table == 'p' ? e->pitchTable : e->volumeTable) + 4 * kCurvePoints;
-    for (int j = r.first; j <= r.last; ++j) {
+    for (int j = r.first; j <= r.last; ++j)
       EXPECT_TRUE(row[j] >= r.lo - 1e-9 && row[j] <= r.hi + 1e-9) << r.table << j << " " << row[j];
-    }
   }
 }
 
@@ -118,9 +117,10 @@ TEST(CurveTables, RowsMatchAFirstCoveringStepFormulation) {
       return closing;
     };
     for (int j = 0; j < kCurvePoints; ++j) {
-      ASSERT_EQ(e->pitchTable[osc * kCurvePoints + j], entry(pitch, j, pitch.back().y / 100)) << trial << " " << j;
-      ASSERT_EQ(e->volumeTable[osc * kCurvePoints + j], j < A * 256 / 100 ? entry(attack, j, attack.back().y / 100)
-                                        : entry(decay, j, 0.0)) << trial << " " << j;
+      const double pitchEntry = entry(pitch, j, pitch.back().y / 100);
+      const double volume = j < A * 256 / 100 ? entry(attack, j, attack.back().y / 100) : entry(decay, j, 0.0);
+      ASSERT_EQ(e->pitchTable[osc * kCurvePoints + j], pitchEntry) << trial << " " << j;
+      ASSERT_EQ(e->volumeTable[osc * kCurvePoints + j], volume) << trial << " " << j;
     }
   }
 }
@@ -182,12 +182,9 @@ TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
   }
   // The three carriers only: a modulator is not heard.
   ResetEngine(*e);
-  e->oscBuffers[0][7] = 0.25;
-  e->oscBuffers[1][7] = 0.5;  // OSC2
-  e->oscBuffers[3][7] = 0.125;
-  e->oscBuffers[6][7] = 0.0625;
+  for (int n = 0; n < kOscillators; ++n) e->oscBuffers[n][7] = 0.5 / (1 << n);
   MixDown(*e);
-  EXPECT_EQ(e->pcm16[7], 14335);  // 0.4375 * 32767 = 14335.6
+  EXPECT_EQ(e->pcm16[7], 18687);  // (0.5 + 0.0625 + 0.0078125) * 32767 = 18687.43
   // Slot j keeps mixed sample d * j + d - 1; slots from 88200 / d on stay, as all at a rate not offered.
   ResetEngine(*e);
   for (int i = 0; i < kMaxSamples; ++i) e->oscBuffers[0][i] = i % 8 / 32767.0;
