@@ -58,9 +58,7 @@ struct Random {
 
 // Often loud modulators (driving the phase backwards), the ends of the ranges, noise, a few muted.
 OscillatorParams RandomOscillator(Random& r, int n) {
-  auto edgy = [&r](int percent) {
-    return r.Chance(percent) ? (r.Chance(50) ? 0 : 100) : r.Between(0, 100);
-  };
+  auto edgy = [&r](int percent) { return r.Chance(percent) ? (r.Chance(50) ? 0 : 100) : r.Between(0, 100); };
   return {edgy(20), edgy(20), edgy(15), r.Between(0, 100),
           n % 3 != 0 && r.Chance(50) ? r.Between(80, 100) : edgy(10),
           r.Chance(40) ? 0 : r.Between(0, 100), r.Between(0, 100),

@@ -18,8 +18,7 @@
 #include <unistd.h>
 #endif
 
-namespace plimbar {
-namespace test {
+namespace plimbar::test {
 
 namespace fs = std::filesystem;
 
@@ -69,7 +68,6 @@ int InChildWithFileSizeLimit(rlim_t bytes, F f) {
 }
 #endif
 
-}  // namespace test
-}  // namespace plimbar
+}  // namespace plimbar::test
 
 #endif  // PLIMBAR_TESTS_TEST_SUPPORT_H_
