@@ -1,21 +1,17 @@
-// Engine numbers worked out by hand or by a second, plainer formulation.
-// Whole renders (mute, silence, noise windows, modulation) belong to the
-// reference render (render_equivalence_test.cpp), which shares the tables,
-// waveforms, noise generator and mixdown checked here.
+// Engine numbers worked out by hand or by a second formulation; whole renders belong to the
+// reference render (render_equivalence_test.cpp), which shares what is checked here.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 
 namespace plimbar {
-namespace {
 
 // Tune, DeTune, Bend, BendCurve, Volume, Attack, AttackCurve, Decay, DecayCurve.
 using Shape = int[9];
@@ -87,22 +83,21 @@ TEST(CurveTables, HandWorkedEntries) {
     const double* row = r.table == 'i'   ? e->initialFrequency
                         : r.table == 'b' ? e->bendFrequency
                         : (r.table == 'p' ? e->pitchTable : e->volumeTable) + 4 * kCurvePoints;
-    for (int j = r.first; j <= r.last; ++j) {
+    for (int j = r.first; j <= r.last; ++j)
       EXPECT_TRUE(row[j] >= r.lo - 1e-9 && row[j] <= r.hi + 1e-9) << r.table << j << " " << row[j];
-    }
   }
 }
 
-// A second formulation of the fill: entry j holds y / 100 of the first of
-// the 50 steps whose position reaches j + 1, else the closing value.
+// Entry j holds y / 100 of the first of the 50 steps whose position reaches j + 1, else the closing value.
 TEST(CurveTables, RowsMatchAFirstCoveringStepFormulation) {
   uint32_t seed = 12345;
   auto e = NewEngine();
   for (int trial = 0; trial < 300; ++trial) {
     Shape s;
     for (int& v : s) v = static_cast<int>(((seed = seed * 1103515245u + 12345u) >> 8) % 101u);
-    SetShape(e->patch, trial % 9, s);
-    BuildCurveTables(*e, trial % 9);
+    const int osc = trial % 9;
+    SetShape(e->patch, osc, s);
+    BuildCurveTables(*e, osc);
     const double S = s[0] + (s[1] - 50) / 100.0, E = s[2] * S / 50, bc = s[3] / 100.0;
     const int cv = static_cast<int>(bc * S + (1 - bc) * E), cp = s[3] * 256 / 100;
     const int V = s[4], A = s[5], D = s[7], acp = ((s[6] * A) / 100) * 256 / 100;
@@ -121,18 +116,16 @@ TEST(CurveTables, RowsMatchAFirstCoveringStepFormulation) {
         if (static_cast<int>(st.x) > j) return st.y / 100;
       return closing;
     };
-    const double* p = e->pitchTable + trial % 9 * kCurvePoints;
-    const double* v = e->volumeTable + trial % 9 * kCurvePoints;
     for (int j = 0; j < kCurvePoints; ++j) {
-      ASSERT_EQ(p[j], entry(pitch, j, pitch.back().y / 100)) << trial << " " << j;
-      ASSERT_EQ(v[j], j < A * 256 / 100 ? entry(attack, j, attack.back().y / 100)
-                                        : entry(decay, j, 0.0)) << trial << " " << j;
+      const double pitchEntry = entry(pitch, j, pitch.back().y / 100);
+      const double volume = j < A * 256 / 100 ? entry(attack, j, attack.back().y / 100) : entry(decay, j, 0.0);
+      ASSERT_EQ(e->pitchTable[osc * kCurvePoints + j], pitchEntry) << trial << " " << j;
+      ASSERT_EQ(e->volumeTable[osc * kCurvePoints + j], volume) << trial << " " << j;
     }
   }
 }
 
-// A value outside 0..100 is taken at the nearest end, and no write leaves
-// the oscillator's rows.
+// A value outside 0..100 is taken at the nearest end, and no write leaves the oscillator's rows.
 TEST(CurveTables, OutOfRangeParametersAreClampedInsideTheRow) {
   for (int x : {INT_MIN, -1000, -1, 101, 5000, INT_MAX}) {
     const int c = x < 0 ? 0 : 100;
@@ -158,15 +151,12 @@ TEST(Oscillators, NoiseWaveformsAndModulation) {
       {kSine, 0.0, 0.0},     {kSine, -0.5, -0x1.eaee8744b05fp-2}, {kSawtooth, 0.0, -1.0},
       {kSawtooth, pi, 0.0},  {kSawtooth, pi / 2, -0.5},           {kSawtooth, -1.0, -1.0},
       {kSawtooth, 7.0, 1.0}, {kSquare, 0.0, 1.0},                 {kSquare, pi, 1.0},
-      {kSquare, std::nextafter(pi, 4.0), -1.0},                   {kSquare, -2.0, 1.0}};
+      {kSquare, std::nextafter(pi, 4.0), -1.0},                   {kSquare, -2.0, 1.0},
+      {kNoise, 0.0, 15724 / 16384.0 - 1.0}, {kNoise, 0.0, 11478 / 16384.0 - 1.0}};  // numbers 6 and 7
   for (const auto& r : rows) {
     e->patch.WaveForm[2] = static_cast<int>(r[0]);
     EXPECT_EQ(WaveformSample(*e, 2, r[1]), r[2]) << r[0] << " " << r[1];
   }
-  ResetEngine(*e);
-  e->patch.WaveForm[2] = kNoise;
-  EXPECT_EQ(WaveformSample(*e, 2, 1.0), 41 / 16384.0 - 1.0);
-  EXPECT_EQ(e->noiseState, 1u * 214013u + 2531011u);
   // A modulator at -0.1 gives (-0.1 * 10 + 1) = 0: the sine's phase stays at 0.
   e = With({60, 50, 50, 50, 100, 0, 0, 100, 50}, 0, 1);
   for (double& m : e->oscBuffers[1]) m = -0.1;
@@ -192,14 +182,10 @@ TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
   }
   // The three carriers only: a modulator is not heard.
   ResetEngine(*e);
-  e->oscBuffers[0][7] = 0.25;
-  e->oscBuffers[1][7] = 0.5;  // OSC2
-  e->oscBuffers[3][7] = 0.125;
-  e->oscBuffers[6][7] = 0.0625;
+  for (int n = 0; n < kOscillators; ++n) e->oscBuffers[n][7] = 0.5 / (1 << n);
   MixDown(*e);
-  EXPECT_EQ(e->pcm16[7], 14335);  // 0.4375 * 32767 = 14335.6
-  // Slot j keeps mixed sample d * j + d - 1; slots from 88200 / d on stay,
-  // and so does every slot at a rate the program does not offer.
+  EXPECT_EQ(e->pcm16[7], 18687);  // (0.5 + 0.0625 + 0.0078125) * 32767 = 18687.43
+  // Slot j keeps mixed sample d * j + d - 1; slots from 88200 / d on stay, as all at a rate not offered.
   ResetEngine(*e);
   for (int i = 0; i < kMaxSamples; ++i) e->oscBuffers[0][i] = i % 8 / 32767.0;
   for (int16_t& s : e->pcm16) s = -5;
@@ -226,5 +212,4 @@ TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
   EXPECT_EQ(PcmByteCount(44100, OutputFormat{48000, 16}) + PcmByteCount(44100, {44100, 12}), 0);
 }
 
-}  // namespace
 }  // namespace plimbar

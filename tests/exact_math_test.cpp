@@ -1,26 +1,18 @@
-// The engine's sine and semitone power against MPFR, which rounds correctly:
-// every result must be the same double, bit for bit, from the fast path and
-// from the slow path on its own (the fast path rarely hands over). Random
-// arguments over the range the engine reaches and over the domains, the
-// edges, and the hardest cases known. PLIMBAR_EXACT_MATH_COUNT sets the
-// random arguments per function (default 10^6, 10^5 in the sanitizer build;
-// the long run: 10^7 or more).
+// The engine's sine and semitone power bit for bit against MPFR, fast and slow path.
+// PLIMBAR_EXACT_MATH_COUNT sets the random arguments per function (10^6; 10^5 sanitized).
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <sstream>
 
 #include "engine/engine.h"
 #include "engine/exact_math.h"
 
 namespace plimbar {
-namespace {
 
 namespace detail = exact_math_detail;
 
@@ -33,10 +25,8 @@ struct Random {  // splitmix64
     return z ^ (z >> 31);
   }
   double Between(double lo, double hi) { return lo + (hi - lo) * ((Next() >> 11) * 0x1p-53); }
-  // A random sign and mantissa with the exponent uniform in [lo, hi].
   double LogUniform(int lo, int hi) {
-    const double m = Between(1.0, 2.0);
-    const double x = std::ldexp(m, lo + static_cast<int>(Next() % (hi - lo + 1)));
+    const double x = std::ldexp(Between(1.0, 2.0), lo + static_cast<int>(Next() % (hi - lo + 1)));
     return Next() & 1 ? -x : x;
   }
 };
@@ -49,42 +39,30 @@ struct Checker {
   Function exact, slow;
   long mismatches = 0;
   const long undecided = detail::GetSlowPathCounts().undecided;
-  std::string first;
+  std::ostringstream first;
 
   void Check(double x, bool slowToo) {
     mpfr_t base, v;
     mpfr_inits2(53, base, v, static_cast<mpfr_ptr>(nullptr));
     mpfr_set_d(base, kSemitoneRatio, MPFR_RNDN);
     mpfr_set_d(v, x, MPFR_RNDN);
-    if (sine) {
-      mpfr_sin(v, v, MPFR_RNDN);
-    } else {
-      mpfr_pow(v, base, v, MPFR_RNDN);
-    }
+    sine ? mpfr_sin(v, v, MPFR_RNDN) : mpfr_pow(v, base, v, MPFR_RNDN);
     const double want = mpfr_get_d(v, MPFR_RNDN);
     mpfr_clears(base, v, static_cast<mpfr_ptr>(nullptr));
     for (int path = 0; path <= (slowToo ? 1 : 0); ++path) {
       const double got = path ? slow(x) : exact(x);
-      if (std::memcmp(&got, &want, sizeof got) != 0 && mismatches++ == 0) {
-        char text[160];
-        std::snprintf(text, sizeof text, "%a%s: %a, correctly rounded %a", x,
-                      path ? " (slow path)" : "", got, want);
-        first = text;
-      }
+      if (std::memcmp(&got, &want, sizeof got) != 0 && mismatches++ == 0)
+        first << std::hexfloat << x << (path ? " (slow path)" : "") << ": " << got << ", correctly rounded " << want;
     }
   }
   // x and -x through both paths, with their neighbours when `around`.
-  void Edges(const std::vector<double>& xs, bool around) {
-    for (double x : xs) {
-      for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, INFINITY)}) {
-        if (!around && y != x) continue;
-        Check(y, true);
-        Check(-y, true);
-      }
-    }
+  void Edges(std::initializer_list<double> xs, bool around) {
+    for (double x : xs)
+      for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, INFINITY)})
+        for (double z : {y, -y})
+          if (around || y == x) Check(z, true);
   }
-  // The random arguments (one in 8 also through the slow path alone), then
-  // the verdict on all.
+  // The random arguments (one in 8 also through the slow path), then the verdict on all.
   template <typename Pick>
   void RandomArgumentsAndVerdict(uint64_t seed, Pick pick) {
     const char* env = std::getenv("PLIMBAR_EXACT_MATH_COUNT");
@@ -96,16 +74,15 @@ struct Checker {
     if (env && std::atol(env) > 0) count = std::atol(env);
     Random r{seed};
     for (long i = 0; i < count; ++i) Check(pick(r, i), i % 8 < 1);
-    EXPECT_EQ(0, mismatches) << first;
+    EXPECT_EQ(0, mismatches) << first.str();
     EXPECT_EQ(undecided, detail::GetSlowPathCounts().undecided);
   }
 };
 
 TEST(ExactMath, SineMatchesMpfr) {
   Checker c{true, ExactSin, detail::SinSlow};
-  // The wrapped phases' ends, the fast path's limits, the doubles nearest to
-  // pi/2, pi, 3pi/2 (MPFR) and, by binade up to the slow path's 2^48, to
-  // multiples of pi (from the continued fraction of pi / ulp).
+  // The wrapped phases' ends, the fast path's limits, the doubles nearest to pi/2, pi, 3pi/2 and,
+  // by binade up to 2^48, to multiples of pi (from the continued fraction of pi / ulp).
   c.Edges({kTwoPi, kPi, 0x1p-26, 0x1p17, 0x1p35, 0x1.921fb54442d18p+0, 0x1.2d97c7f3321d2p+2,
            0x1.921fb54442d18p+1, 0x1.921fb54442d18p+2, 0x1.2d97c7f3321d2p+3, 0x1.dd85a7410f58dp+5,
            0x1.6c6cbc45dc8dep+6, 0x1.6c6cbc45dc8dep+10, 0x1.6c6cbc45dc8dep+14, 0x1.635e3d74befcap+15,
@@ -114,17 +91,14 @@ TEST(ExactMath, SineMatchesMpfr) {
            0x1.5c9508c58aafap+33, 0x1.5c9508c58aafap+34, 0x1.de5e5054e921bp+35, 0x1.46546a5bd73ccp+36,
            0x1.bb23eaa3db16dp+39, 0x1.065c829d68730p+40, 0x1.065c829d68730p+47, 0x1.f42d52c35675dp+47},
           true);
-  // 0, the domain's limit, the most negative phase a patch reaches
-  // (oscillators.cpp); the arguments whose results lie nearest to a midpoint
-  // between two doubles (within 2^-29 to 2^-36 ulp), the hardest of those
-  // where the fast path gave up in a search of 6 10^9 random phases.
+  // 0, the domain's limit, the most negative phase a patch reaches; the results nearest to a
+  // midpoint (2^-29 to 2^-36 ulp) where the fast path gave up in 6 10^9 random phases.
   c.Edges({0.0, 0x1p-15, std::nextafter(0x1p48, 0.0), 1.5671e10, 1.6e10,
            0x1.5303fa9b110c1p+1, 0x1.a0464ff808b71p-3, 0x1.53bb37431e25dp+16, 0x1.12ca199a0a79p+17,
            0x1.7ce3b0621f3fbp+33, 0x1.de50f65ad1922p-3, 0x1.36caa59443799p+16, 0x1.6bf10c8f3cb71p+17,
            0x1.6c23704a71d1ep+33, 0x1.5c2ab7ab37d77p+17, 0x1.648306daf1cfep+16, 0x1.4bb85828dcb58p+2},
           false);
-  // A quarter each: the wrapped phases, the negative phases a patch
-  // reaches, [-2^17, 0] (deep FM) and log-uniform from 2^-30 to 2^34.
+  // Wrapped phases, the negative phases a patch reaches, deep FM, log-uniform 2^-30 to 2^34.
   c.RandomArgumentsAndVerdict(20260601, [](Random& r, long i) {
     switch (i % 4) {
       case 0: return r.Between(0.0, kTwoPi);
@@ -137,26 +111,22 @@ TEST(ExactMath, SineMatchesMpfr) {
 
 TEST(ExactMath, SemitonePowerMatchesMpfr) {
   Checker c{false, ExactSemitonePow, detail::PowSlow};
-  // 0, 1, the smallest and largest exponents a patch gives (-1 and 201
-  // semitones), the tiny exponents that round to 1; the domain's limit and
-  // the hardest roundings found in 3 10^9 random exponents.
+  // 0, 1, the exponents a patch gives (-1 to 201), tiny ones that round to 1; the domain's
+  // limit and the hardest roundings found in 3 10^9 random exponents.
   c.Edges({0.0, 1.0, 2.0, 201.0, 100.5, 0.5, 0x1p-60, 0x1p-53}, true);
   c.Edges({1024.0, 0x1.792e26db11283p+7, 0x1.fb0962ac1369ep+6, 0x1.e259d6194b595p+5,
            0x1.f06d5498d23ebp+3, 0x1.397b8b145ecf5p+5, 0x1.9b0331a84082bp+5, 0x1.2e241b890f2c3p+6,
            0x1.5b757390842dp+5, 0x1.0a3446646a43fp+7, 0x1.6461c3517b14bp+6, 0x1.fec2c4996efedp+4,
            0x1.79726435fdcf9p+6},
           false);
-  // Every start and end pitch of a patch: S = Tune + (DeTune - 50) / 100,
-  // E = Bend * S / 50, as the curve tables form them.
-  for (int tune = 0; tune <= 100; ++tune) {
+  // Every start and end pitch of a patch, formed as the curve tables do.
+  for (int tune = 0; tune <= 100; ++tune)
     for (int detune = 0; detune <= 100; ++detune) {
       const double s = tune + (detune - 50) / 100.0;
       c.Check(s, false);
       for (int bend = 0; bend <= 100; ++bend) c.Check(bend * s / 50, false);
     }
-  }
-  // A third each: the patches' [-1, 201], the domain, log-uniform in size
-  // from 2^-70 to 2^10.
+  // The patches' [-1, 201], the domain, log-uniform in size from 2^-70 to 2^10.
   c.RandomArgumentsAndVerdict(20260602, [](Random& r, long i) {
     switch (i % 3) {
       case 0: return r.Between(-1.0, 201.0);
@@ -166,5 +136,4 @@ TEST(ExactMath, SemitonePowerMatchesMpfr) {
   });
 }
 
-}  // namespace
 }  // namespace plimbar

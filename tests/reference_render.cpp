@@ -1,6 +1,4 @@
-// The oscillator render in its plainest form, loop for loop as the renderer
-// is described: every sample pays for its pow, every noise sample re-sums
-// its whole window from scratch[k] up to scratch[i].
+// Every sample pays for its pow; every noise sample re-sums its whole window.
 #include "tests/reference_render.h"
 
 #include <algorithm>
@@ -21,8 +19,7 @@ void RenderTone(Engine& e, int n, int length) {
   for (int i = 0; i < length; ++i) {
     const double base = FrequencyAt(e, n, i);
     const double f = modulator ? (modulator[i] * kFmDepth + 1.0) * base : base;
-    const double s = WaveformSample(e, n, phase);
-    e.oscBuffers[n][i] = VolumeAt(e, n, i) * s;
+    e.oscBuffers[n][i] = VolumeAt(e, n, i) * WaveformSample(e, n, phase);
     phase = phase + (kTwoPi * f) / 44100.0;
     while (phase >= kTwoPi) phase -= kTwoPi;
   }
@@ -48,11 +45,7 @@ void ReferenceRenderPatch(Engine& e) {
     if (!e.pending[n]) continue;
     e.pending[n] = 0;
     const bool muted = e.patch.Mute[n] != 0;  // silence, no noise drawn
-    if (!muted && e.patch.WaveForm[n] == kNoise) {
-      RenderNoise(e, n, length);
-    } else if (!muted) {
-      RenderTone(e, n, length);
-    }
+    if (!muted) (e.patch.WaveForm[n] == kNoise ? RenderNoise : RenderTone)(e, n, length);
     std::fill(e.oscBuffers[n] + (muted ? 0 : length), e.oscBuffers[n] + kMaxSamples, 0.0);
   }
   MixDown(e);

@@ -1,5 +1,4 @@
-// The straightforward oscillator render, kept as the reference that the
-// program's fast render must match double for double.
+// The straightforward render that the program's fast render must match double for double.
 #ifndef PLIMBAR_TESTS_REFERENCE_RENDER_H
 #define PLIMBAR_TESTS_REFERENCE_RENDER_H
 
@@ -7,8 +6,7 @@
 
 namespace plimbar {
 
-// Renders every pending oscillator, OSC9 first, and clears its flag, then
-// mixes: the same contract as RenderPatch.
+// The same contract as RenderPatch.
 void ReferenceRenderPatch(Engine& e);
 
 }  // namespace plimbar

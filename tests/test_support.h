@@ -1,6 +1,4 @@
-// Helpers the test programs share: whole files read and written byte for
-// byte; on POSIX also a fresh folder per test and a full disk of the test's
-// own (a child process whose files cannot grow past a limit).
+// Whole files read and written byte for byte; on POSIX a fresh folder per test and a full disk.
 #ifndef PLIMBAR_TESTS_TEST_SUPPORT_H_
 #define PLIMBAR_TESTS_TEST_SUPPORT_H_
 
@@ -20,8 +18,7 @@
 #include <unistd.h>
 #endif
 
-namespace plimbar {
-namespace test {
+namespace plimbar::test {
 
 namespace fs = std::filesystem;
 
@@ -54,9 +51,7 @@ class TempFolderTest : public ::testing::Test {
   fs::path dir_;
 };
 
-// What f() returns (0..254), run in a child process whose files cannot grow
-// past `bytes`: writes beyond fail with EFBIG (SIGXFSZ ignored). -1 when the
-// child did not exit normally.
+// What f() returns (0..254) in a child whose files cannot grow past `bytes` (EFBIG); -1 on a crash.
 template <typename F>
 int InChildWithFileSizeLimit(rlim_t bytes, F f) {
   const pid_t pid = fork();
@@ -73,7 +68,6 @@ int InChildWithFileSizeLimit(rlim_t bytes, F f) {
 }
 #endif
 
-}  // namespace test
-}  // namespace plimbar
+}  // namespace plimbar::test
 
 #endif  // PLIMBAR_TESTS_TEST_SUPPORT_H_
