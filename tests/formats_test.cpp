@@ -1,16 +1,11 @@
-// The file formats against texts and bytes written out by hand and the key
-// table of tests/patch_table.h: the portable INI layer (the fuzz target takes
-// any bytes), patch and settings files, file names and WAV files, and the
-// replacement of a file only by a complete one.
+// The file formats against hand-written texts and bytes and tests/patch_table.h: the INI layer,
+// patch and settings files, file names, WAV files, and files replaced only by complete ones.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
-#include <iterator>
-#include <string>
 
 #include "audio/wav_file.h"
 #include "storage/ini.h"
@@ -22,15 +17,13 @@
 namespace plimbar {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace test;
 const char kNoFile[] = "<no file>";
 
 class Formats : public TempFolderTest {
  protected:
-  // The path of `name`, which holds `text` (kNoFile: no such file).
-  std::string Put(const std::string& name, const std::string& text) {
+  std::string Put(const std::string& name, const std::string& text) {  // kNoFile: no such file
     fs::remove(File(name));
     if (text != kNoFile) WriteText(File(name), text);
     return File(name);
@@ -38,18 +31,7 @@ class Formats : public TempFolderTest {
 };
 class Ini : public Formats {};
 
-// A valid patch with a different value in nearly every key.
-PatchValues Distinct() {
-  PatchValues v;
-  for (int n = 0; n < kOscCount; ++n)
-    for (int k = 0; k < kKeysPerOsc; ++k)
-      v.value[n][k] = k == kMute ? n % 2 : k == kWaveForm ? n % 4 : 10 + (n * 12 + k) % 89;
-  v.time = 37;
-  return v;
-}
-
-// A C string in a heap block of exactly its size: a read past its end is
-// caught under AddressSanitizer.
+// A C string in a heap block of exactly its size: ASan catches a read past its end.
 std::unique_ptr<char[]> Exact(const std::string& s) {
   std::unique_ptr<char[]> block(new char[s.size() + 1]);
   std::memcpy(block.get(), s.c_str(), s.size() + 1);
@@ -58,8 +40,7 @@ std::unique_ptr<char[]> Exact(const std::string& s) {
 std::string Text(const char* s) { return s != nullptr ? s : "<null>"; }
 
 TEST_F(Formats, PatchRead) {
-  // No file: the defaults. Every key at 1000: each at its top (Mute 1),
-  // reported in reading order, OSC1 to OSC9, then Time.
+  // No file: the defaults. Every key at 1000: each at its top (Mute 1), reported in reading order.
   const int order[] = {kVolume, kAttack, kAttackCurve, kDecay, kDecayCurve, kTune,
                        kDeTune, kBend, kBendCurve, kDistortion, kWaveForm};  // Mute is never reported
   std::string all = "[Setting]\r\nTime=1000\r\n", reported;
@@ -91,9 +72,12 @@ TEST_F(Formats, PatchRead) {
 
 TEST_F(Formats, PatchAndSettingsWritten) {
   // The first exit: patch (a mute of -9 written as 1), folder, then format.
-  PatchValues v = Distinct();
-  Patch p;
-  Store(v, p);
+  Patch p;  // a different value in nearly every key
+  for (int n = 0; n < kOscCount; ++n)
+    for (int k = 0; k < kKeysPerOsc; ++k)
+      (p.*kFields[k])[n] = k == kMute ? n % 2 : k == kWaveForm ? n % 4 : 10 + (n * 12 + k) % 89;
+  p.Time = 37;
+  PatchValues v = ValuesOf(p);
   p.Mute[4] = -9;
   v.value[4][kMute] = 1;
   const std::string lines = SettingLines(v), path = File("s.ini");
@@ -108,8 +92,7 @@ TEST_F(Formats, PatchAndSettingsWritten) {
   const size_t tune1 = lines.find("\r\n") + 2;
   EXPECT_EQ(ReadText(path), "; by hand\r\n[Extra]\r\nfoo=bar\r\n[Setting]\r\n" + lines.substr(0, tune1) +
                                 "MyKey=5\r\n" + lines.substr(tune1) + "\r\n[version]\r\nVersion=20\r\nNote=x\r\n");
-  // A format the program does not offer reads as 44100 Hz, 16 bits (the
-  // fuzz target checks reading further).
+  // A format the program does not offer reads as 44100 Hz, 16 bits (the fuzz target checks the rest).
   WriteText(path, "[format]\r\nfreq=48000\r\nbits=12\r\n");
   ReadSettings(kPortableIni, path.c_str(), s);
   EXPECT_EQ(std::to_string(s.format.rate) + "/" + std::to_string(s.format.bits), "44100/16");
@@ -200,8 +183,7 @@ TEST_F(Formats, WavFileOfEveryFormat) {
     }
   }
   // What it cannot write: nothing is created.
-  const OutputFormat bad[] = {{48000, 16}, {44100, 24}, {0, 0}, {22050, 0}};
-  for (const OutputFormat& f : bad) {
+  for (const OutputFormat f : {OutputFormat{48000, 16}, {44100, 24}, {0, 0}, {22050, 0}}) {
     e->format = f;
     EXPECT_FALSE(WriteWavFile(*e, File("bad.wav").c_str()));
   }
@@ -334,8 +316,7 @@ TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
 }
 
 TEST_F(Ini, AFileThatIsNoRegularFileIsWrittenInPlaceAndStays) {
-  // A pipe whose reader leaves after 100 bytes: the export fails, and the
-  // pipe is neither replaced nor removed.
+  // A pipe whose reader leaves after 100 bytes: the export fails; the pipe is neither replaced nor removed.
   const std::string fifo = File("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   const pid_t reader = fork();
