@@ -11,10 +11,10 @@
 #include "tests/patch_table.h"
 #include "tests/test_support.h"
 
-namespace plimbar {
 namespace {
 
-using namespace test;
+using namespace plimbar;
+using namespace plimbar::test;
 
 std::string Quote(const std::string& s) {
   std::string q = "'";
@@ -51,8 +51,7 @@ TEST_F(Cli, Runs) {
   const std::string noise = "[Setting]\r\nWaveForm1=3\r\nTune1=30\r\nTime=5\r\n";
   std::string loud = "[Setting]\r\nTime=1\r\n";  // three full squares: above 1.0
   for (const char* n : {"1", "4", "7"})
-    for (const char* k : {"Volume%=100", "Decay%=100", "DecayCurve%=100", "WaveForm%=2"})
-      loud += std::string(k).replace(std::string(k).find('%'), 1, n) + "\r\n";
+    loud += std::string("Volume") + n + "=100\r\nDecayCurve" + n + "=100\r\nWaveForm" + n + "=2\r\n";
   auto path = [](size_t n, const std::string& tail) {  // n characters, in folders
     return std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
            std::string(n - tail.size() - 203, 'c') + "/" + tail;
@@ -204,4 +203,3 @@ TEST(Examples, CompletePatchesThatSoundUnclipped) {
 }
 
 }  // namespace
-}  // namespace plimbar

@@ -26,8 +26,7 @@ constexpr KeyInfo kKeys[kKeysPerOsc] = {
     {"Distortion", 50, 50, 0, 100}, {"Mute", 0, 0, 0, 1},           {"WaveForm", 0, 0, 0, 3},
 };
 enum KeyIndex {
-  kTune, kDeTune, kBend, kBendCurve, kVolume, kAttack, kAttackCurve,
-  kDecay, kDecayCurve, kDistortion, kMute, kWaveForm
+  kTune, kDeTune, kBend, kBendCurve, kVolume, kAttack, kAttackCurve, kDecay, kDecayCurve, kDistortion, kMute, kWaveForm
 };
 constexpr int kTimeDefault = 50, kTimeMin = 1, kTimeMax = 100;
 
