@@ -1,8 +1,7 @@
-// A second, deliberately plain reading of INI text (the rules of storage/ini.h). Lines end at LF, CR LF
-// or a lone CR; after leading blanks, '[' starts a section line (name up to the first ']', none without
-// one), ';' a comment, and a line holding '=' is a key line; names and values are trimmed, a value loses
-// matching quotes around it and ends at a NUL; names match in any ASCII case, the first of duplicates
-// counts; integers wrap modulo 2^32.
+// A second, deliberately plain reading of INI text by the rules of storage/ini.h: lines end at LF, CR LF
+// or CR; after blanks '[' starts a section (name up to the first ']', none without one), ';' a comment, and
+// a line with '=' is a key; names and values are trimmed, a value loses matching quotes around it and ends
+// at a NUL; names match in any ASCII case, the first of duplicates counts; integers wrap modulo 2^32.
 #ifndef PLIMBAR_FUZZ_REFERENCE_INI_H
 #define PLIMBAR_FUZZ_REFERENCE_INI_H
 

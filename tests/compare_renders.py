@@ -28,15 +28,12 @@ def random_patch_text(rng):
     for n in range(9):
         carrier = n % 3 == 0
         v = {"Tune": near_top(0.8 if top_pitch or (deep_fm and carrier) else 0.2),
-             "DeTune": near_top(0.7 if top_pitch else 0.1),
-             "Bend": near_top(0.7 if top_pitch else 0.2),
+             "DeTune": near_top(0.7 if top_pitch else 0.1), "Bend": near_top(0.7 if top_pitch else 0.2),
              "BendCurve": rng.choice([0, rng.randint(0, 100)]) if top_pitch else rng.randint(0, 100),
              "Volume": rng.randint(0, 100), "WaveForm": rng.randint(0, 3),
-             "Attack": 0 if rng.random() < 0.4 else rng.randint(0, 100),
-             "AttackCurve": rng.randint(0, 100),
+             "Attack": 0 if rng.random() < 0.4 else rng.randint(0, 100), "AttackCurve": rng.randint(0, 100),
              "Decay": 100 if rng.random() < 0.5 else rng.randint(0, 100),
-             "DecayCurve": rng.randint(0, 100), "Distortion": rng.randint(0, 100),
-             "Mute": 1 if rng.random() < 0.05 else 0}
+             "DecayCurve": rng.randint(0, 100), "Distortion": rng.randint(0, 100), "Mute": int(rng.random() < 0.05)}
         if deep_fm and not carrier:
             # Below -0.1 a modulator runs the phase above it backwards: low noise, held sawtooth.
             v["Volume"] = rng.randint(70, 100)

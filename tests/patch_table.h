@@ -16,8 +16,7 @@ struct KeyInfo {
   int min, max;                     // the reader clamps into this range
 };
 
-constexpr int kKeysPerOsc = 12;
-constexpr int kOscCount = 9;
+constexpr int kKeysPerOsc = 12, kOscCount = 9;
 // Volume defaults to 80 for OSC1 only; a missing Decay reads as 100 everywhere.
 constexpr KeyInfo kKeys[kKeysPerOsc] = {
     {"Tune", 60, 60, 0, 100},       {"DeTune", 50, 50, 0, 100},     {"Bend", 50, 50, 0, 100},
