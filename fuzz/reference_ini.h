@@ -1,10 +1,7 @@
-// A second, deliberately plain reading of INI text (the rules of
-// storage/ini.h) to compare the portable back end against. Lines end at LF,
-// CR LF or a lone CR; after leading blanks, '[' starts a section line (name
-// up to the first ']', none without one), ';' a comment, and a line holding
-// '=' is a key line; names and values are trimmed, a value loses matching
-// quotes around it and ends at a NUL; names match in any ASCII case, the
-// first of duplicates counts; integers wrap modulo 2^32.
+// A second, deliberately plain reading of INI text by the rules of storage/ini.h: lines end at LF, CR LF
+// or CR; after blanks '[' starts a section (name up to the first ']', none without one), ';' a comment, and
+// a line with '=' is a key; names and values are trimmed, a value loses matching quotes around it and ends
+// at a NUL; names match in any ASCII case, the first of duplicates counts; integers wrap modulo 2^32.
 #ifndef PLIMBAR_FUZZ_REFERENCE_INI_H
 #define PLIMBAR_FUZZ_REFERENCE_INI_H
 
@@ -24,10 +21,9 @@ inline std::string Trim(const std::string& s) {
 
 inline bool SameName(const std::string& a, const std::string& b) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+           return lower(x) == lower(y);
+         });
 }
 
 inline int RefParseInt(const std::string& s) {

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz target (clang, libFuzzer, ASan, UBSan), replays the stored
-# inputs (corpus, examples, test patches), then fuzzes for SECONDS (default
-# 60; 0: build and replay only). PLIMBAR_FUZZ_BUILD_DIR: the build directory
-# (default build-fuzz; scripts/test.sh passes its sanitizer build);
-# PLIMBAR_FUZZ_JOBS: build jobs (default 2). A failing input is kept in the
-# build directory: add it to fuzz/corpus/ with the fix.
+# Builds the fuzz target (clang, libFuzzer, ASan, UBSan) in $PLIMBAR_FUZZ_BUILD_DIR (default build-fuzz;
+# $PLIMBAR_FUZZ_JOBS jobs, default 2), replays the stored inputs, then fuzzes for SECONDS (default 60;
+# 0: replay only). A failing input is kept in the build directory: add it to fuzz/corpus/ with the fix.
 set -euo pipefail
 fuzz=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$fuzz")

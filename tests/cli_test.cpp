@@ -1,27 +1,20 @@
-// plimbar-render as a user or a script runs it: one table of runs, each in a
-// folder of its own with its files, arguments, exit status, stdout, stderr
-// and the files it leaves; an outside reader of its WAVs; the examples.
+// plimbar-render as a user or a script runs it (a table of runs, each in a folder of its own);
+// an outside reader of its WAVs; the examples.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <set>
-#include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "storage/ini.h"
 #include "storage/patch_file.h"
 #include "tests/patch_table.h"
 #include "tests/test_support.h"
 
-namespace plimbar {
 namespace {
 
-namespace fs = std::filesystem;
-using test::ReadText;
-using test::WriteText;
+using namespace plimbar;
+using namespace plimbar::test;
 
 std::string Quote(const std::string& s) {
   std::string q = "'";
@@ -45,7 +38,7 @@ struct CliRun {
   std::string prefix = "";                // shell text run first
 };
 
-class Cli : public test::TempFolderTest {};
+class Cli : public TempFolderTest {};
 
 #define E "plimbar-render: "
 #define SYNOPSIS \
@@ -58,8 +51,7 @@ TEST_F(Cli, Runs) {
   const std::string noise = "[Setting]\r\nWaveForm1=3\r\nTune1=30\r\nTime=5\r\n";
   std::string loud = "[Setting]\r\nTime=1\r\n";  // three full squares: above 1.0
   for (const char* n : {"1", "4", "7"})
-    for (const char* k : {"Volume%=100", "Decay%=100", "DecayCurve%=100", "WaveForm%=2"})
-      loud += std::string(k).replace(std::string(k).find('%'), 1, n) + "\r\n";
+    loud += std::string("Volume") + n + "=100\r\nDecayCurve" + n + "=100\r\nWaveForm" + n + "=2\r\n";
   auto path = [](size_t n, const std::string& tail) {  // n characters, in folders
     return std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
            std::string(n - tail.size() - 203, 'c') + "/" + tail;
@@ -172,16 +164,14 @@ TEST_F(Cli, Runs) {
   }
 }
 
-TEST_F(Cli, PythonWaveReadsTheFiles) {
-  // Time 1 is 882 samples; at 11025 Hz, 16 bits 441 bytes: 220 whole frames.
+TEST_F(Cli, PythonWaveReadsTheFiles) {  // Time 1: 882 samples; 441 bytes at 11025 Hz, 16 bits: 220 frames
   WriteText(dir_ / "d.plb", "[Setting]\r\nTime=1\r\n");
   WriteText(dir_ / "read.py", "import sys, wave\nfor name in sys.argv[1:]:\n    w = wave.open(name)\n"
                               "    print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())\n");
-  const std::string render = "cd " + Quote(dir_.string()) + " && " + Quote(PLIMBAR_RENDER);
-  const std::string runs = render + " -o a.wav d.plb && " + render + " --rate 22050 --bits 8 -o b.wav d.plb && " +
-                           render + " --rate 11025 -o c.wav d.plb";
-  ASSERT_EQ(std::system((runs + " && python3 read.py a.wav b.wav c.wav >py.txt").c_str()), 0);
-  EXPECT_EQ(ReadText(dir_ / "py.txt"), "1 2 44100 882\n1 1 22050 441\n1 2 11025 220\n");
+  const std::string runs = "for f in '44100 16' '22050 8' '11025 16'; do set -- $f; " + Quote(PLIMBAR_RENDER) +
+                           " --rate $1 --bits $2 -o $1.wav d.plb || exit 1; done && python3 read.py *.wav >py.txt";
+  ASSERT_EQ(std::system(("cd " + Quote(dir_.string()) + " && " + runs).c_str()), 0);
+  EXPECT_EQ(ReadText(dir_ / "py.txt"), "1 2 11025 220\n1 1 22050 441\n1 2 44100 882\n");
 }
 
 TEST(Examples, CompletePatchesThatSoundUnclipped) {
@@ -194,7 +184,7 @@ TEST(Examples, CompletePatchesThatSoundUnclipped) {
     std::unique_ptr<Engine> e = NewEngine();
     ReadPatchFile(kPortableIni, entry.path().string().c_str(), e->patch, nullptr);
     // As the program saves it: every key, in file order, within range.
-    EXPECT_EQ(ReadText(entry.path()), test::PatchText(test::ValuesOf(e->patch)));
+    EXPECT_EQ(ReadText(entry.path()), PatchText(ValuesOf(e->patch)));
     // The program's noise runs on from render to render: later noise too.
     for (int render = 0; render < 5; ++render) {
       MarkAllPending(*e);
@@ -213,4 +203,3 @@ TEST(Examples, CompletePatchesThatSoundUnclipped) {
 }
 
 }  // namespace
-}  // namespace plimbar

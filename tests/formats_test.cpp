@@ -1,36 +1,27 @@
-// The file formats against texts and bytes written out by hand and the key
-// table of tests/patch_table.h: the portable INI layer (the fuzz target takes
-// any bytes), patch and settings files, file names and WAV files, and the
-// replacement of a file only by a complete one.
+// The file formats against hand-written texts and bytes and tests/patch_table.h: the INI layer,
+// patch and settings files, file names, WAV files, and files replaced only by complete ones.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
-#include <iterator>
-#include <string>
 
 #include "audio/wav_file.h"
-#include "storage/ini.h"
-#include "storage/patch_file.h"
 #include "storage/settings.h"
 #include "tests/patch_table.h"
 #include "tests/test_support.h"
 
-namespace plimbar {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace plimbar;
+using namespace plimbar::test;
 using namespace std::string_literals;
-using namespace test;
 const char kNoFile[] = "<no file>";
 
 class Formats : public TempFolderTest {
  protected:
-  // The path of `name`, which holds `text` (kNoFile: no such file).
-  std::string Put(const std::string& name, const std::string& text) {
+  std::string Put(const std::string& name, const std::string& text) {  // kNoFile: no such file
     fs::remove(File(name));
     if (text != kNoFile) WriteText(File(name), text);
     return File(name);
@@ -38,28 +29,14 @@ class Formats : public TempFolderTest {
 };
 class Ini : public Formats {};
 
-// A valid patch with a different value in nearly every key.
-PatchValues Distinct() {
-  PatchValues v;
-  for (int n = 0; n < kOscCount; ++n)
-    for (int k = 0; k < kKeysPerOsc; ++k)
-      v.value[n][k] = k == kMute ? n % 2 : k == kWaveForm ? n % 4 : 10 + (n * 12 + k) % 89;
-  v.time = 37;
-  return v;
-}
-
-// A C string in a heap block of exactly its size: a read past its end is
-// caught under AddressSanitizer.
+// A C string in a heap block of exactly its size: ASan catches a read past its end.
 std::unique_ptr<char[]> Exact(const std::string& s) {
-  std::unique_ptr<char[]> block(new char[s.size() + 1]);
-  std::memcpy(block.get(), s.c_str(), s.size() + 1);
-  return block;
+  return std::unique_ptr<char[]>(std::strcpy(new char[s.size() + 1], s.c_str()));
 }
 std::string Text(const char* s) { return s != nullptr ? s : "<null>"; }
 
 TEST_F(Formats, PatchRead) {
-  // No file: the defaults. Every key at 1000: each at its top (Mute 1),
-  // reported in reading order, OSC1 to OSC9, then Time.
+  // No file: the defaults. Every key at 1000: each at its top (Mute 1), reported in reading order.
   const int order[] = {kVolume, kAttack, kAttackCurve, kDecay, kDecayCurve, kTune,
                        kDeTune, kBend, kBendCurve, kDistortion, kWaveForm};  // Mute is never reported
   std::string all = "[Setting]\r\nTime=1000\r\n", reported;
@@ -78,27 +55,26 @@ TEST_F(Formats, PatchRead) {
     ReadPatchFile(kPortableIni, path.c_str(), p, &report);
     ReadPatchFile(kPortableIni, path.c_str(), q, nullptr);
     EXPECT_EQ(SettingLines(ValuesOf(p)), SettingLines(file ? top : DefaultValues()));
-    EXPECT_EQ(p.soundLength, SoundLengthForTime(p.Time));
     EXPECT_EQ(std::memcmp(&p, &q, sizeof p), 0);
     std::string listed;
-    for (int i = 0; i < report.clampedCount; ++i) {
-      const ClampedKey& c = report.clamped[i];
-      listed += std::string(c.key) + ":" + std::to_string(c.read) + ">" + std::to_string(c.used) + " ";
-    }
+    for (const ClampedKey* c = report.clamped; c < report.clamped + report.clampedCount; ++c)
+      listed += std::string(c->key) + ":" + std::to_string(c->read) + ">" + std::to_string(c->used) + " ";
     EXPECT_EQ(listed, file ? reported + "Time:1000>100 " : "");
   }
 }
 
 TEST_F(Formats, PatchAndSettingsWritten) {
   // The first exit: patch (a mute of -9 written as 1), folder, then format.
-  PatchValues v = Distinct();
-  Patch p;
-  Store(v, p);
+  Patch p;  // a different value in nearly every key
+  for (int n = 0; n < kOscCount; ++n)
+    for (int k = 0; k < kKeysPerOsc; ++k)
+      (p.*kFields[k])[n] = k == kMute ? n % 2 : k == kWaveForm ? n % 4 : 10 + (n * 12 + k) % 89;
+  p.Time = 37;
+  PatchValues v = ValuesOf(p);
   p.Mute[4] = -9;
   v.value[4][kMute] = 1;
   const std::string lines = SettingLines(v), path = File("s.ini");
-  Settings s = {"C:\\Drums", {11025, 8}};
-  ASSERT_TRUE(WriteSettings(kPortableIni, path.c_str(), p, s));
+  ASSERT_TRUE(WriteSettings(kPortableIni, path.c_str(), p, Settings{"C:\\Drums", {11025, 8}}));
   EXPECT_EQ(ReadText(path), "[Setting]\r\n" + lines + "dir=C:\\Drums\r\n[Version]\r\nVersion=20\r\n"
                                 "[format]\r\nfreq=11025\r\nbits=8\r\n");
   // A patch saved over a file: values replaced where they stand, other keys kept.
@@ -108,11 +84,6 @@ TEST_F(Formats, PatchAndSettingsWritten) {
   const size_t tune1 = lines.find("\r\n") + 2;
   EXPECT_EQ(ReadText(path), "; by hand\r\n[Extra]\r\nfoo=bar\r\n[Setting]\r\n" + lines.substr(0, tune1) +
                                 "MyKey=5\r\n" + lines.substr(tune1) + "\r\n[version]\r\nVersion=20\r\nNote=x\r\n");
-  // A format the program does not offer reads as 44100 Hz, 16 bits (the
-  // fuzz target checks reading further).
-  WriteText(path, "[format]\r\nfreq=48000\r\nbits=12\r\n");
-  ReadSettings(kPortableIni, path.c_str(), s);
-  EXPECT_EQ(std::to_string(s.format.rate) + "/" + std::to_string(s.format.bits), "44100/16");
 }
 
 TEST(Settings, PathForTheProgram) {
@@ -168,8 +139,7 @@ TEST(FileNames, StripAndAppendExtension) {
   EXPECT_EQ(AppendExtension("kick", nullptr), nullptr);
 }
 
-// v as `size` little-endian bytes.
-std::string Le(uint32_t v, int size) {
+std::string Le(uint32_t v, int size) {  // v as `size` little-endian bytes
   std::string s;
   for (int i = 0; i < size; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
   return s;
@@ -194,14 +164,11 @@ TEST_F(Formats, WavFileOfEveryFormat) {
                          Le(r[2], 4) + Le(r[3], 2) + Le(r[1], 2) + "data" + Le(n, 4);
       for (uint32_t k = 0; k < n; ++k)  // no pad byte, nothing after
         want += r[1] == 8 ? Le(e->pcm8[k], 1) : Le(static_cast<uint16_t>(e->pcm16[k / 2]) >> k % 2 * 8, 1);
-      const std::string b = ReadText(path);
-      EXPECT_EQ(b.substr(0, 44), want.substr(0, 44)) << r[0] << " " << r[1];
-      EXPECT_TRUE(b == want) << "the data of " << r[0] << " " << r[1] << " Time " << time;
+      EXPECT_TRUE(ReadText(path) == want) << r[0] << " Hz " << r[1] << " bits, Time " << time;
     }
   }
   // What it cannot write: nothing is created.
-  const OutputFormat bad[] = {{48000, 16}, {44100, 24}, {0, 0}, {22050, 0}};
-  for (const OutputFormat& f : bad) {
+  for (const OutputFormat f : {OutputFormat{48000, 16}, {44100, 24}, {0, 0}, {22050, 0}}) {
     e->format = f;
     EXPECT_FALSE(WriteWavFile(*e, File("bad.wav").c_str()));
   }
@@ -231,9 +198,8 @@ TEST_F(Ini, ReadTable) {  // the fuzz target checks these rules on any bytes
     SCOPED_TRACE(::testing::PrintToString(r.text) + " " + r.section + "/" + r.key);
     const std::string path = Put("test.ini", r.text);
     char buf[512];
-    const int n = kPortableIni.readString(r.section, r.key, "<d>", buf, sizeof buf, path.c_str());
+    kPortableIni.readString(r.section, r.key, "<d>", buf, sizeof buf, path.c_str());
     EXPECT_EQ(buf, std::string(r.text_read));
-    EXPECT_EQ(n, static_cast<int>(std::strlen(buf)));
     EXPECT_EQ(kPortableIni.readInt(r.section, r.key, -1, path.c_str()), r.number);
   }
   EXPECT_EQ(ParseIniInt(nullptr), 0);
@@ -243,8 +209,7 @@ TEST_F(Ini, WriteTable) {
   const std::string patch = "; a patch\r\n[Other]\r\nk=1\r\n\r\n[setting]\n  tUNE1 = 60  ; old\nb=5\r\n";
   const struct {
     std::string before;
-    const char *section, *key, *value;
-    const char* after;  // null: refused, the file as it was
+    const char *section, *key, *value, *after;  // after null: refused, the file as it was
   } rows[] = {
       {kNoFile, "Setting", "Tune1", "60", "[Setting]\r\nTune1=60\r\n"},
       {"[S]\r\nk=1\r\n[V]\r\n", "s", "dir", "", "[S]\r\nk=1\r\ndir=\r\n[V]\r\n"},
@@ -281,7 +246,6 @@ TEST_F(Ini, FilesAboveSixteenMegabytesAreNeitherReadNorWritten) {
   const std::string path = Put("test.ini", "[S]\r\nk=1\r\n");
   fs::resize_file(path, kLimit + 1);  // NUL bytes after the key
   EXPECT_EQ(kPortableIni.readInt("S", "k", 5, path.c_str()), 5);
-  EXPECT_FALSE(PortableIniHasSection("S", path.c_str()));
   EXPECT_FALSE(kPortableIni.writeString("S", "k", "2", path.c_str()));
   EXPECT_EQ(fs::file_size(path), kLimit + 1);
   fs::resize_file(path, kLimit);
@@ -328,14 +292,11 @@ TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
     EXPECT_TRUE(fs::is_directory(target));
     fs::remove(target);
   }
-  Patch p;
-  SetInitialPatch(p);
-  EXPECT_FALSE(SavePatchFile(kPortableIni, File("none/p.plb").c_str(), p));
+  EXPECT_FALSE(SavePatchFile(kPortableIni, File("none/p.plb").c_str(), NewEngine()->patch));
 }
 
 TEST_F(Ini, AFileThatIsNoRegularFileIsWrittenInPlaceAndStays) {
-  // A pipe whose reader leaves after 100 bytes: the export fails, and the
-  // pipe is neither replaced nor removed.
+  // A pipe whose reader leaves after 100 bytes: the export fails; the pipe is neither replaced nor removed.
   const std::string fifo = File("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   const pid_t reader = fork();
@@ -352,4 +313,3 @@ TEST_F(Ini, AFileThatIsNoRegularFileIsWrittenInPlaceAndStays) {
 }
 
 }  // namespace
-}  // namespace plimbar

@@ -1,8 +1,5 @@
-// The patch file's keys as the tests know them, written down once from what
-// a patch file is (not taken from storage/): per oscillator twelve keys in
-// file order with their defaults (when a file lacks them) and ranges, then
-// Time; the member of Patch each key fills. Shared by the table tests, the
-// fuzzer and the end-to-end runner; no test framework, builds for Windows.
+// The patch file's keys written down once from what a patch file is (not taken from storage/), for the
+// table tests, the fuzzer and the end-to-end runner; no test framework, builds for Windows.
 #ifndef PLIMBAR_TESTS_PATCH_TABLE_H
 #define PLIMBAR_TESTS_PATCH_TABLE_H
 
@@ -19,28 +16,23 @@ struct KeyInfo {
   int min, max;                     // the reader clamps into this range
 };
 
-constexpr int kKeysPerOsc = 12;
-constexpr int kOscCount = 9;
+constexpr int kKeysPerOsc = 12, kOscCount = 9;
 // Volume defaults to 80 for OSC1 only; a missing Decay reads as 100 everywhere.
 constexpr KeyInfo kKeys[kKeysPerOsc] = {
-    {"Tune", 60, 60, 0, 100},      {"DeTune", 50, 50, 0, 100},
-    {"Bend", 50, 50, 0, 100},      {"BendCurve", 50, 50, 0, 100},
-    {"Volume", 80, 0, 0, 100},     {"Attack", 0, 0, 0, 100},
-    {"AttackCurve", 0, 0, 0, 100}, {"Decay", 100, 100, 0, 100},
-    {"DecayCurve", 50, 50, 0, 100}, {"Distortion", 50, 50, 0, 100},
-    {"Mute", 0, 0, 0, 1},          {"WaveForm", 0, 0, 0, 3},
+    {"Tune", 60, 60, 0, 100},       {"DeTune", 50, 50, 0, 100},     {"Bend", 50, 50, 0, 100},
+    {"BendCurve", 50, 50, 0, 100},  {"Volume", 80, 0, 0, 100},      {"Attack", 0, 0, 0, 100},
+    {"AttackCurve", 0, 0, 0, 100},  {"Decay", 100, 100, 0, 100},    {"DecayCurve", 50, 50, 0, 100},
+    {"Distortion", 50, 50, 0, 100}, {"Mute", 0, 0, 0, 1},           {"WaveForm", 0, 0, 0, 3},
 };
 enum KeyIndex {
-  kTune, kDeTune, kBend, kBendCurve, kVolume, kAttack, kAttackCurve,
-  kDecay, kDecayCurve, kDistortion, kMute, kWaveForm
+  kTune, kDeTune, kBend, kBendCurve, kVolume, kAttack, kAttackCurve, kDecay, kDecayCurve, kDistortion, kMute, kWaveForm
 };
 constexpr int kTimeDefault = 50, kTimeMin = 1, kTimeMax = 100;
 
 using PatchField = int (Patch::*)[kOscCount];
-constexpr PatchField kFields[kKeysPerOsc] = {
-    &Patch::Tune,   &Patch::DeTune,      &Patch::Bend,  &Patch::BendCurve,
-    &Patch::Volume, &Patch::Attack,      &Patch::AttackCurve, &Patch::Decay,
-    &Patch::DecayCurve, &Patch::Distortion, &Patch::Mute, &Patch::WaveForm};
+constexpr PatchField kFields[kKeysPerOsc] = {  // the member each key fills
+    &Patch::Tune,        &Patch::DeTune, &Patch::Bend,       &Patch::BendCurve,  &Patch::Volume, &Patch::Attack,
+    &Patch::AttackCurve, &Patch::Decay,  &Patch::DecayCurve, &Patch::Distortion, &Patch::Mute,   &Patch::WaveForm};
 
 // A patch as the file holds it: value[osc][key] in file order, and Time.
 struct PatchValues {
@@ -57,18 +49,12 @@ inline PatchValues DefaultValues() {
   return p;
 }
 
-// The values of a Patch, and a Patch's fields and Time set from values.
 inline PatchValues ValuesOf(const Patch& p) {
   PatchValues v;
   for (int n = 0; n < kOscCount; ++n)
     for (int k = 0; k < kKeysPerOsc; ++k) v.value[n][k] = (p.*kFields[k])[n];
   v.time = p.Time;
   return v;
-}
-inline void Store(const PatchValues& v, Patch& p) {
-  for (int n = 0; n < kOscCount; ++n)
-    for (int k = 0; k < kKeysPerOsc; ++k) (p.*kFields[k])[n] = v.value[n][k];
-  p.Time = v.time;
 }
 
 // "Tune3" for key kTune of oscillator index 2.
@@ -82,7 +68,7 @@ inline std::string SettingLines(const PatchValues& p) {
   return s + "Time=" + std::to_string(p.time) + "\r\n";
 }
 
-// The whole text of a patch file saved where no file was.
+// The whole text of a patch saved where no file was.
 inline std::string PatchText(const PatchValues& p) {
   return "[Setting]\r\n" + SettingLines(p) + "[Version]\r\nVersion=20\r\n";
 }
