@@ -1,25 +1,19 @@
-// Drives the real PlimbarMaker.exe under Wine as a user does, and reads back
-// what the user sees. Every wait polls against a deadline. The probe hooked
-// into the program (probe.cpp) reads the menu's check marks and says when
-// queued messages and keys have been taken.
+// Drives the real PlimbarMaker.exe under Wine as a user does; every wait has a deadline. The
+// probe hooked into it (probe.cpp) reads the menu marks and says when the queue was taken.
 #ifndef PLIMBAR_TESTS_E2E_APP_DRIVER_H
 #define PLIMBAR_TESTS_E2E_APP_DRIVER_H
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdint>
-#include <cstring>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "tests/test_support.h"
 
 namespace e2e {
 
-using plimbar::test::ReadText;
-using plimbar::test::WriteText;
+using namespace plimbar::test;
 constexpr DWORD kWaitMs = 20000;
 enum Modifier { kCtrl = 1, kShift = 2, kAlt = 4 };
 
@@ -60,9 +54,8 @@ inline bool CaptureClosed(const std::string& path) {
   const std::string b = ReadText(path);
   return b.size() >= 44 && Le(b, 4, 4) != 36;
 }
-// "" when played holds want's frames in order, whole and unchanged, with
-// only silent frames between them (Wine plays silence when its feeding
-// thread falls behind on a loaded machine); else where the two part.
+// "" when played holds want's frames in order, whole, with only silent frames between them
+// (Wine plays silence when its feeding thread falls behind); else where the two part.
 inline std::string PlayedDifference(const std::string& played, const std::string& want, int bits) {
   const size_t frame = bits / 8;
   const std::string silence = bits == 16 ? std::string(2, '\0') : std::string(1, '\x80');
@@ -79,8 +72,7 @@ inline std::string PlayedDifference(const std::string& played, const std::string
          std::to_string(p) + " of " + std::to_string(played.size());
 }
 
-// The client area of a window as the screen shows it, row by row, with its
-// width first; only the width when it has no area.
+// A window's client area as the screen shows it, row by row, after its width (0: no area).
 inline std::vector<uint32_t> Capture(HWND hwnd) {
   RECT rc = {};
   POINT at = {0, 0};
@@ -122,7 +114,6 @@ class App {
     std::wstring cmd = Wide("\"" + exe + "\"" + (args.empty() ? "" : " " + args));
     return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(dir).c_str(), &si, &pi_);
   }
-  // Starts exe and hooks the probe into its main dialog.
   bool Start(const std::string& exe, const std::string& dir, const std::string& args) {
     if (!Spawn(exe, dir, args)) return false;
     taken_ = CreateEventA(nullptr, FALSE, FALSE, ("plimbar.probe.taken." + std::to_string(pi_.dwProcessId)).c_str());
@@ -180,16 +171,14 @@ class App {
     std::wstring names;
     for (const std::string& f : files) names += Wide(f) + L'\0';
     names += L'\0';
-    std::string block(sizeof(DROPFILES), '\0');
-    DROPFILES df = {sizeof df, {10, 10}, FALSE, TRUE};
-    std::memcpy(&block[0], &df, sizeof df);
+    const DROPFILES df = {sizeof df, {10, 10}, FALSE, TRUE};
+    std::string block(reinterpret_cast<const char*>(&df), sizeof df);
     block.append(reinterpret_cast<const char*>(names.data()), names.size() * sizeof(wchar_t));
     void* at = VirtualAllocEx(pi_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     return at != nullptr && WriteProcessMemory(pi_.hProcess, at, block.data(), block.size(), nullptr) &&
            Post(WM_DROPFILES, reinterpret_cast<WPARAM>(at));
   }
-  // The Settings menu's check marks, bit i for command 40009 + i, and the
-  // program's ANSI code page into *acp; -1 when the probe does not answer.
+  // The Settings menu's marks (bit i: item 40009 + i) and ANSI code page; -1: the probe is silent.
   int Marks(UINT* acp = nullptr) {
     static const UINT query = RegisterWindowMessageA("plimbar.probe.marks");
     ResetEvent(taken_);
@@ -198,8 +187,7 @@ class App {
     if (acp != nullptr) *acp = static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropA(dialog_, "plimbar.probe.acp")));
     return (v >> 9) == static_cast<UINT_PTR>(query_) && (v & 0x100) ? static_cast<int>(v & 0xFF) : -1;
   }
-  // A visible top-level window of the program of class cls but skip (by
-  // default the main dialog), or null after ms.
+  // A visible top-level window of the program of class cls but skip (default: the dialog).
   HWND Other(const char* cls, DWORD ms = kWaitMs, HWND skip = nullptr) const {
     HWND found = nullptr;
     WaitUntil([&] {

@@ -1,11 +1,9 @@
 #!/bin/sh
 # What the end-to-end tests run in; ends only what it started itself.
-#   start STATE  display $DISPLAY (started unless up; "auto": a free one, kept
-#                in STATE = $PLIMBAR_E2E_STATE) and prefix $PLIMBAR_WINEPREFIX
-#                (new with PLIMBAR_E2E_FRESH) with its server kept up
+#   start STATE  display $DISPLAY (started unless up; "auto": a free one, kept in STATE) and
+#                prefix $PLIMBAR_WINEPREFIX (new with PLIMBAR_E2E_FRESH), its server kept up
 #   stop STATE
-#   run DIR CMD  CMD in a new DIR, also its HOME, whose .asoundrc plays into
-#                DIR/capture.wav; output to DIR.log (off ctest's pipe)
+#   run DIR CMD  CMD in a new DIR, also its HOME, playing into DIR/capture.wav; output to DIR.log
 set -u
 export WINEPREFIX="${PLIMBAR_WINEPREFIX:?}"
 [ "$DISPLAY" = auto ] && [ "$1" != start ] && DISPLAY=$(cat "$PLIMBAR_E2E_STATE/display")

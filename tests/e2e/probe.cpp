@@ -1,18 +1,12 @@
-// Hooked into the program's thread by the scenario runner: reads the
-// Settings menu's check marks, and tells when the program has taken a marker
-// message or key from its queue (all queued before it has been handled).
+// Hooked into the program's thread by the scenario runner: reads the menu's check marks and
+// tells when the program has taken a marker message or key (all queued before it handled).
 #include <windows.h>
 
-namespace {
+static const UINT kMarks = RegisterWindowMessageA("plimbar.probe.marks");
+static const UINT kMarker = RegisterWindowMessageA("plimbar.probe.marker");
 
-const UINT kMarks = RegisterWindowMessageA("plimbar.probe.marks");
-const UINT kMarker = RegisterWindowMessageA("plimbar.probe.marker");
-
-}  // namespace
-
-// On kMarks with a query number: property "plimbar.probe.marks" = bit i for
-// item 40009 + i checked | 0x100 | number << 9, and "plimbar.probe.acp". On
-// kMarks, kMarker or the release of F24: event "plimbar.probe.taken.<pid>".
+// kMarks (query number q): properties "plimbar.probe.acp" and "plimbar.probe.marks" = q << 9 |
+// 0x100 | bit i for item 40009 + i checked. kMarks, kMarker, F24 up: "plimbar.probe.taken.<pid>".
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeTaken(int code, WPARAM wp, LPARAM lp) {
   const MSG* m = reinterpret_cast<const MSG*>(lp);
   if (code == HC_ACTION && wp == PM_REMOVE && m->message == kMarks) {

@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
-"""Reads the built Plimbar.chm back with extract_chmLib (libchm-bin, an
-outside reader) and checks what the Help menu and a user rely on: the system
-record names index.htm as the start page, Japanese (0x0411), the program's
-title and contents and index files that are there; every page is Shift_JIS
-and declares it; index.htm names every text of the resource script (--rc)
-and the about box's version line. Broken links fail the build itself.
-
-usage: check_chm.py --chm FILE --rc FILE --version X.Y [--extract PATH] [--work DIR]
-"""
+"""Reads Plimbar.chm back with extract_chmLib (an outside reader): start page index.htm,
+Japanese, the program's title, contents and index there; every page Shift_JIS and says so;
+index.htm names every text of the resource script and the version line."""
 
 import argparse
 import html
@@ -29,9 +23,7 @@ def check(ok, what, detail=""):
 
 
 def rc_texts(path):
-    """The texts a user sees from a resource script's captions, controls, menu
-    items and string table: '&' marks an access key, a tab parts a caption
-    from its key, numbers are overwritten at run time."""
+    """The texts a user sees in a resource script ('&': access key; numbers set at run time)."""
     texts, strings = [], False
     for line in open(path, encoding="utf-8"):
         word = (line.split() or [""])[0]

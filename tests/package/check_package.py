@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-"""Checks the release zips without running them: each zip's one folder holds
-exactly the programs, help, guide, license and examples (help and examples
-the project's bytes); both programs are of the zip's kind (GUI, console),
-carry the version, no debugging data and import only system DLLs; the texts
-are UTF-8 with a byte-order mark and CR LF. Two zips differ only in the
-programs, whose resources are the same bytes.
-
-usage: check_package.py --zip FILE [--zip FILE] --version X.Y --objdump PATH
-                        --windres PATH --examples DIR --chm FILE
-"""
+"""Checks the release zips without running them: each zip's one folder holds exactly the
+programs, help, guide, license and examples (help and examples the project's bytes); both
+programs are of the zip's kind (GUI, console), carry the version, no debugging data and
+import only system DLLs; the texts are UTF-8 with a byte-order mark and CR LF. Two zips
+differ only in the programs, whose resources are the same bytes."""
 
 import argparse
 import os
@@ -75,9 +70,8 @@ def check_zip(args, path):
             res = os.path.join(tmp, exe + ".res")
             subprocess.run([args.windres, "-i", exe_path, "-O", "res", "-o", res])
             files[exe + " resources"] = open(res, "rb").read() if os.path.exists(res) else None
-    for name, pieces in (("Readme.txt", [f"PlimbarMaker Version {args.version}", "plimbar-render",
-                                         f"PlimbarMaker-{args.version}-win32.zip",
-                                         f"PlimbarMaker-{args.version}-win64.zip"]),
+    for name, pieces in (("Readme.txt", [f"PlimbarMaker Version {args.version}", "plimbar-render"] +
+                                        [f"PlimbarMaker-{args.version}-{k}.zip" for k in KINDS]),
                          ("License.txt", ["MIT License", "Third-party notices"])):
         text = files.get(name, b"")
         check(text.startswith(b"\xef\xbb\xbf"), f"{name} starts with a UTF-8 byte-order mark")

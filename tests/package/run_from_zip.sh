@@ -1,8 +1,6 @@
 #!/bin/sh
-# The release zip as a user uses it: unpacked into C:\Tools of a fresh prefix
-# and used from another folder (scenario FromZip); nothing may be written but
-# the settings and the saved WAV in the package folder (the prefix's user
-# folders, the working and package folders and HOME listed before and after).
+# The release zip unpacked into C:\Tools of a fresh prefix, used from another folder (scenario
+# FromZip): only the settings and the saved WAV may be written (files listed before and after).
 #   run_from_zip.sh ZIP WORK SCENARIO_TEST
 set -eu
 zip=$1 work=$2 driver=$3

@@ -1,5 +1,4 @@
-// The Windows-only code in-process: the Windows INI functions against the
-// portable layer, replacing a file, the help loader, the views' paint.
+// The Windows-only code in-process: INI back ends, file replacement, help loader, views' paint.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,8 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "storage/file_replace.h"
 #include "storage/ini_win32.h"
@@ -19,8 +16,7 @@
 namespace plimbar {
 namespace {
 
-using test::ReadText;
-using test::WriteText;
+using namespace test;
 
 // A folder of the test's own in the temporary folder.
 std::string Folder() {
@@ -45,8 +41,7 @@ std::string Apply(const IniBackend& ini, const std::string& path, const std::str
   return "[" + std::string(buf) + "] " + std::to_string(n);
 }
 
-// Both back ends give the same results, and the same file where Wine keeps
-// the layout (a write drops blank lines and the blanks around '=').
+// Both back ends read alike and write the same file, but where Wine drops blank lines and blanks around '='.
 TEST(IniBackends, GiveTheSameReadsAndFiles) {
   const struct {
     const char* initial;  // null: no file
@@ -80,20 +75,7 @@ TEST(IniBackends, GiveTheSameReadsAndFiles) {
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, win32.c_str());  // the platform's cache written out
     EXPECT_TRUE(!c.sameFile || ReadText(portable) == ReadText(win32)) << ReadText(portable) << ReadText(win32);
   }
-  DeleteFileA(portable.c_str());
-  DeleteFileA(win32.c_str());
-  RemoveDirectoryA(dir.c_str());
-}
-
-// The names in a folder, each followed by a blank.
-std::string Names(const std::string& dir) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  std::string found;
-  for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
-    if (fd.cFileName[0] != '.') found += std::string(fd.cFileName) + " ";
-  FindClose(h);
-  return found;
+  fs::remove_all(dir);
 }
 
 TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
@@ -106,17 +88,15 @@ TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
     std::fputs("new", r.file);
     EXPECT_EQ(CloseReplacement(r, path.c_str(), ok, true), ok);
     EXPECT_EQ(ReadText(path), ok ? "new" : "old");
-    EXPECT_EQ(Names(dir), "kick.wav ") << "a temporary file is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file is left";
   }
   FileReplacement r;  // a missing folder gets nothing
   EXPECT_FALSE(OpenReplacement((dir + "\\none\\x.wav").c_str(), r));
-  EXPECT_EQ(Names(dir), "kick.wav ");
-  DeleteFileA(path.c_str());
-  RemoveDirectoryA(dir.c_str());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  fs::remove_all(dir);
 }
 
-// The help control as a fake: the names loaded (each + ';'), entry lookups
-// and calls.
+// The help control as a fake: the names loaded (each + ';'), entry lookups and calls.
 struct Fake {
   bool registered, registeredLoads, bareLoads, hasEntry;
   std::string loads;
@@ -169,8 +149,7 @@ std::vector<uint32_t> Pixels(int w, int h, Paint paint) {
   BITMAPINFO bi = {};
   bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   uint32_t* px = nullptr;
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&px), nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
+  HGDIOBJ old = SelectObject(dc, CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&px), nullptr, 0));
   std::fill(px, px + w * h, 0x123456u);  // neither colour of the views
   paint(dc);
   GdiFlush();
@@ -181,8 +160,7 @@ std::vector<uint32_t> Pixels(int w, int h, Paint paint) {
   return v;
 }
 
-// The waveform the program shows is checked end to end; here its plain
-// paint, used when no memory bitmap can be had, against the fast one.
+// The shown waveform is checked end to end; here the plain paint (no memory bitmap) against the fast.
 TEST(Views, WaveformPaintsAgreeAndCurveBars) {
   std::unique_ptr<Engine> e = NewEngine();
   e->format = {22050, 16};
@@ -190,9 +168,8 @@ TEST(Views, WaveformPaintsAgreeAndCurveBars) {
   for (unsigned i = 0, x = 12345; i < kMaxSamples; ++i) e->pcm16[i] = int16_t((x = x * 1103515245u + 12345u) >> 8);
   EXPECT_EQ(Pixels(433, 97, [&](HDC dc) { PaintWaveform(dc, 433, 97, *e); }),
             Pixels(433, 97, [&](HDC dc) { PaintWaveformPerPixel(dc, 433, 97, *e); }));
-  // A 64 x 11 curve view: column x shows entry 4x as a green bar of
-  // 10 v + 1 pixels on the bottom edge, black above; above 1 the whole
-  // column, below 0 none.
+  // A 64 x 11 curve view: column x shows entry 4x as a green bar of 10 v + 1 pixels on the
+  // bottom edge, black above; above 1 the whole column, below 0 none.
   double row[kCurvePoints];
   for (int i = 0; i < kCurvePoints; ++i) row[i] = i / 255.0;
   row[4] = 3.5, row[8] = -0.25, row[12] = 0.35;
