@@ -44,31 +44,36 @@ inline void Mul64(u64 a, u64 b, u64& hi, u64& lo) {
 #endif
 }
 
+// N limbs of 64 bits, the lowest first; a sum wraps modulo 2^(64 N).
+template <int N>
+struct Limbs {
+  u64 w[N];
+};
+
+template <int N>
+Limbs<N> Add(const Limbs<N>& a, const Limbs<N>& b) {
+  Limbs<N> r;
+  u64 carry = 0;
+  for (int i = 0; i < N; ++i) {
+    const u64 s = a.w[i] + carry;
+    const u64 c1 = s < carry;
+    r.w[i] = s + b.w[i];
+    carry = c1 + (r.w[i] < s);
+  }
+  return r;
+}
+
 // --- integers of 8 limbs, modulo 2^512 (two's complement) -------------------
 
 constexpr int kBig = 8;
 // The reduction works at 448 fraction bits (the constants' scale).
 constexpr int kBigFraction = 448;
 
-struct Big {
-  u64 w[kBig];
-};
+using Big = Limbs<kBig>;
 
 Big BigOf(const u64 (&c)[kBig]) {
   Big r;
   for (int i = 0; i < kBig; ++i) r.w[i] = c[i];
-  return r;
-}
-
-Big BigAdd(const Big& a, const Big& b) {
-  Big r;
-  u64 carry = 0;
-  for (int i = 0; i < kBig; ++i) {
-    const u64 s = a.w[i] + carry;
-    const u64 c1 = s < carry;
-    r.w[i] = s + b.w[i];
-    carry = c1 + (r.w[i] < s);
-  }
   return r;
 }
 
@@ -82,7 +87,7 @@ Big BigNegate(const Big& a) {
   return r;
 }
 
-Big BigSub(const Big& a, const Big& b) { return BigAdd(a, BigNegate(b)); }
+Big BigSub(const Big& a, const Big& b) { return Add(a, BigNegate(b)); }
 
 bool BigNegative(const Big& a) { return (a.w[kBig - 1] >> 63) != 0; }
 
@@ -133,22 +138,7 @@ Big BigShiftedRight(const Big& a, int s) {
 // --- fixed point: N limbs, one integer bit ------------------------------------
 
 template <int N>
-struct Fixed {
-  u64 w[N];
-};
-
-template <int N>
-Fixed<N> Add(const Fixed<N>& a, const Fixed<N>& b) {
-  Fixed<N> r;
-  u64 carry = 0;
-  for (int i = 0; i < N; ++i) {
-    const u64 s = a.w[i] + carry;
-    const u64 c1 = s < carry;
-    r.w[i] = s + b.w[i];
-    carry = c1 + (r.w[i] < s);
-  }
-  return r;
-}
+using Fixed = Limbs<N>;
 
 // a - b for a >= b.
 template <int N>
@@ -328,7 +318,7 @@ bool SinFixed(double x, double& y) {
   Big size = below ? BigNegate(r) : r;
   while (BigLess(quarterPi, size)) {
     if (below) {
-      r = BigAdd(r, halfPi);
+      r = Add(r, halfPi);
       --q;
     } else {
       r = BigSub(r, halfPi);
@@ -367,9 +357,9 @@ bool PowFixed(double e, double& y) {
   // An estimate of floor(T / ln 2) (|T / ln 2| < 86), then exact steps.
   int k = static_cast<int>(e * kLnRatioHi * 1.4426950408889634);
   const Big kLn2 = BigMul(ln2, static_cast<u64>(k < 0 ? -k : k));
-  t = k < 0 ? BigAdd(t, kLn2) : BigSub(t, kLn2);
+  t = k < 0 ? Add(t, kLn2) : BigSub(t, kLn2);
   while (BigNegative(t)) {
-    t = BigAdd(t, ln2);
+    t = Add(t, ln2);
     --k;
   }
   while (!BigLess(t, ln2)) {
