@@ -7,6 +7,7 @@ fuzz=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$fuzz")
 seconds=${1:-60}
 build=${PLIMBAR_FUZZ_BUILD_DIR:-$root/build-fuzz}
+[[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS]" >&2; exit 2; }
 cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_SANITIZE=ON -DPLIMBAR_BUILD_FUZZERS=ON \
   -DPLIMBAR_BUILD_BENCHMARKS=OFF >/dev/null

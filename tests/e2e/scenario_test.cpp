@@ -124,7 +124,7 @@ void FileDialog(Session& s, int command, std::string name, const wchar_t* propos
                                           "ComboBox", nullptr), nullptr, "Edit", nullptr);
   if (edit == nullptr) edit = FindWindowExA(dlg, nullptr, "Edit", nullptr);
   EXPECT_TRUE(proposed == nullptr || App::Text(edit) == proposed);
-  if (!name.empty()) App::Send(edit, WM_SETTEXT, 0, LPARAM(std::wstring(name.begin(), name.end()).c_str()));
+  if (!name.empty()) App::Send(edit, WM_SETTEXT, 0, LPARAM(Wide(name).c_str()));
   PostMessageW(dlg, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dlg); })) << "the file dialog stays";
   ASSERT_TRUE(s.a().Post(WM_NULL));
