@@ -103,6 +103,13 @@ struct Fake {
   int entryLookups, calls;
 } g_fake;
 
+// The control's entry, called as Windows calls it (stdcall on 32-bit x86: a lambda cannot be one).
+HWND WINAPI FakeHtmlHelp(HWND, LPCSTR file, UINT command, DWORD_PTR data) {
+  ++g_fake.calls;
+  const bool asked = !std::strcmp(file, "x.chm") && command == 0 && !std::strcmp(LPCSTR(data), "index.htm");
+  return HWND(intptr_t(asked ? 0x1234 : 1));
+}
+
 TEST(HelpLoader, LoadsOnceFallsBackAndGivesUpForGood) {
   const struct {
     Fake fake;
@@ -122,12 +129,7 @@ TEST(HelpLoader, LoadsOnceFallsBackAndGivesUpForGood) {
       },
       [](HMODULE, LPCSTR name) {
         ++g_fake.entryLookups;
-        HWND(WINAPI * entry)(HWND, LPCSTR, UINT, DWORD_PTR) = [](HWND, LPCSTR file, UINT command, DWORD_PTR data) {
-          ++g_fake.calls;
-          const bool asked = !std::strcmp(file, "x.chm") && command == 0 && !std::strcmp(LPCSTR(data), "index.htm");
-          return HWND(intptr_t(asked ? 0x1234 : 1));
-        };
-        return g_fake.hasEntry && uintptr_t(name) == 14 ? FARPROC(reinterpret_cast<void*>(entry)) : FARPROC();
+        return g_fake.hasEntry && uintptr_t(name) == 14 ? FARPROC(reinterpret_cast<void*>(FakeHtmlHelp)) : FARPROC();
       }};
   for (const auto& row : rows) {
     g_fake = row.fake;
