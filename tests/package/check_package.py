@@ -26,8 +26,14 @@ def check(ok, what, detail=""):
     print(("ok    " if ok else "FAIL  ") + what + ("" if ok or not detail else f": {detail}"))
 
 
-def objdump(args, flag, path):
-    return subprocess.run([args.objdump, flag, path], stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+def tool(args, kind, name):
+    """A binutils program of the zip's own kind: the other kind's may not read its programs."""
+    return dict(b.split("=", 1) for b in args.binutils)[kind] + name
+
+
+def objdump(args, kind, flag, path):
+    return subprocess.run([tool(args, kind, "objdump"), flag, path],
+                          stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
 
 
 def check_zip(args, path):
@@ -62,13 +68,13 @@ def check_zip(args, path):
             exe_path = os.path.join(tmp, exe)
             with open(exe_path, "wb") as f:
                 f.write(data)
-            dlls = {d.lower() for d in re.findall(r"DLL Name:\s*(\S+)", objdump(args, "-p", exe_path))}
+            dlls = {d.lower() for d in re.findall(r"DLL Name:\s*(\S+)", objdump(args, kind, "-p", exe_path))}
             check("kernel32.dll" in dlls and dlls <= SYSTEM_DLLS,
                   f"{exe} imports only system DLLs", str(dlls))
-            debug = re.findall(r"\s(\.debug_\w+)", objdump(args, "-h", exe_path))
+            debug = re.findall(r"\s(\.debug_\w+)", objdump(args, kind, "-h", exe_path))
             check(not debug, f"{exe} carries no debugging data", str(debug))
             res = os.path.join(tmp, exe + ".res")
-            subprocess.run([args.windres, "-i", exe_path, "-O", "res", "-o", res])
+            subprocess.run([tool(args, kind, "windres"), "-i", exe_path, "-O", "res", "-o", res])
             files[exe + " resources"] = open(res, "rb").read() if os.path.exists(res) else None
     for name, pieces in (("Readme.txt", [f"PlimbarMaker Version {args.version}", "plimbar-render"] +
                                         [f"PlimbarMaker-{args.version}-{k}.zip" for k in KINDS]),
@@ -83,8 +89,9 @@ def check_zip(args, path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("--version", "--objdump", "--windres", "--examples", "--chm"):
+    for option in ("--version", "--examples", "--chm"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--binutils", required=True, action="append", help="KIND=PREFIX, e.g. win32=i686-w64-mingw32-")
     parser.add_argument("--zip", required=True, action="append")
     args = parser.parse_args()
     packages = [check_zip(args, path) for path in args.zip]
