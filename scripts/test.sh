@@ -3,13 +3,13 @@
 #   1. the native build: unit tests, command-line tests, benchmarks built;
 #   2. the unit tests built with clang, AddressSanitizer and
 #      UndefinedBehaviorSanitizer (the fuzz target of step 5 shares this build);
-#   3. the Windows builds and their release zips: the whole Windows test set
-#      runs under Wine on the build this machine can run (the 32-bit release
-#      where 32-bit code runs, else the 64-bit build under wine64), with a
-#      virtual X display for the program's window tests; its zip is also
-#      unpacked into a fresh prefix and used end to end. The other build is
-#      built and its zip checked (the 64-bit build's unit tests also run
-#      where the 32-bit build runs);
+#   3. both Windows builds, whole and with their tests, and their release
+#      zips: where this machine runs 32-bit code, the whole Windows test set
+#      runs under Wine on both, the 32-bit release and the 64-bit build;
+#      where it does not, on the 64-bit build under wine64, and the 32-bit
+#      build gets its static checks (exports, zip contents) only. The set
+#      includes the program's window tests on a virtual X display, and each
+#      zip that runs is unpacked into a fresh prefix and used end to end;
 #   4. plimbar-render.exe of each Windows build that runs here against the
 #      native plimbar-render on the example and test patches: the WAVs must
 #      be byte-identical;
@@ -26,6 +26,16 @@ jobs=${PLIMBAR_JOBS:-$(nproc)}
 
 step() { printf '\n=== %s (at %d s) ===\n' "$*" "$SECONDS"; }
 
+# Which Windows builds run here: both where this machine runs 32-bit code,
+# else the 64-bit build alone (the 32-bit one is built and statically checked).
+# shellcheck source=scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+step "which Windows builds run here"
+wine_env_choose
+run=$PLIMBAR_WIN_BUILD
+if [ "$run" = win32 ]; then runs=(win32 win64); else runs=(win64); fi
+version=$(sed -n 's/^project(PlimbarMaker VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+
 step "native build and tests"
 cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON >/dev/null
 cmake --build "$build/native" -j "$jobs"
@@ -40,51 +50,40 @@ cmake --build "$build/asan" -j "$jobs" --target plimbar_unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$build/asan" --output-on-failure -j "$jobs"
 
-# Which Windows build runs here: the 32-bit release where this machine runs
-# 32-bit code, else the 64-bit build of the same sources.
-# shellcheck source=scripts/wine-env.sh
-. "$root/scripts/wine-env.sh"
-step "which Windows build runs here"
-wine_env_choose
-run=$PLIMBAR_WIN_BUILD other=$PLIMBAR_WIN_OTHER
-windows_build() {  # windows_build KIND [cmake options...]
-  local kind=$1
-  shift
+windows_build() {  # windows_build KIND: the whole tree, tests included, beside the other zip
+  local kind=$1 other=win32
+  [ "$kind" = win32 ] && other=win64
   cmake -S "$root" -B "$build/$kind" -DCMAKE_TOOLCHAIN_FILE="$(wine_env_toolchain "$kind")" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON "$@" >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_WERROR=ON \
+    -DPLIMBAR_COMPANION_ZIP="$build/$other/PlimbarMaker-$version-$other.zip" \
+    -DPLIMBAR_E2E_DISPLAY="$DISPLAY" -DPLIMBAR_E2E_WINEPREFIX="$PLIMBAR_WINEPREFIX" >/dev/null
   cmake --build "$build/$kind" -j "$jobs"
 }
 
-if [ "$run" = win64 ]; then
-  step "32-bit Windows release build (built and checked, not run: see above)"
-  windows_build win32 -DPLIMBAR_BUILD_TESTS=OFF
-else
-  step "64-bit Windows build"
-  windows_build win64
-fi
-
-step "$run Windows build"
+step "both Windows builds, tests included"
 # One prefix for the whole run, booted once, with its server kept running so
 # that every start of a program takes milliseconds, and a virtual display;
-# the end-to-end scenarios use both (the release zip gets a fresh prefix and
+# the end-to-end scenarios use both (each release zip gets a fresh prefix and
 # a display of its own).
-export PLIMBAR_WINEPREFIX="$build/$run/wineprefix"
+export PLIMBAR_WINEPREFIX="$build/wineprefix-$run"
 wine_env_start
 trap wine_env_stop EXIT
-other_zip=$(ls "$build/$other"/PlimbarMaker-*-"$other".zip)
-windows_build "$run" -DPLIMBAR_COMPANION_ZIP="$other_zip" \
-  -DPLIMBAR_E2E_DISPLAY="$DISPLAY" -DPLIMBAR_E2E_WINEPREFIX="$PLIMBAR_WINEPREFIX"
+windows_build win32
+windows_build win64
 
-step "Windows tests under Wine, on the $run build"
-# The scenarios mostly wait for Wine: three entries at a time keep both
-# processors busy (the scenarios of one display run one after the other).
-ctest --test-dir "$build/$run" --output-on-failure -j 3
-windows_exes=("$build/$run/cli/plimbar-render.exe")
-if [ "$run" = win32 ]; then
-  step "unit tests of the 64-bit Windows build under Wine"
-  ctest --test-dir "$build/win64" --output-on-failure -j 2 -L unit
-  windows_exes+=("$build/win64/cli/plimbar-render.exe")
+if [ "$run" = win64 ]; then
+  step "32-bit Windows build: static checks only"
+  echo "The 32-bit tests are built and not run: this machine cannot run 32-bit programs (see the first lines)."
+  ctest --test-dir "$build/win32" --output-on-failure -L static
 fi
+windows_exes=()
+for kind in "${runs[@]}"; do
+  step "Windows tests under Wine, on the $kind build"
+  # The scenarios mostly wait for Wine: three entries at a time keep both
+  # processors busy (the scenarios of one display run one after the other).
+  ctest --test-dir "$build/$kind" --output-on-failure -j 3
+  windows_exes+=("$build/$kind/cli/plimbar-render.exe")
+done
 
 step "native and Windows renders compared"
 python3 "$root/tests/compare_renders.py" \
