@@ -230,10 +230,9 @@ Fixed<N> AlternatingSeries(const Fixed<N>& u, int m, int parity) {
 // below (1 + 1 + 2) / (1 - ln 2) < 14 ulps.
 constexpr u64 kErrorUlps = 32;
 
-// The double nearest the limbs w[0..n) (an integer of at least 54 bits)
-// times 2^e, built from its bits: false when the integer is shorter or the
-// result would not be normal.
-bool NearestDouble(const u64* w, int n, int e, double& out) {
+}  // namespace
+
+bool NearestDouble(const uint64_t* w, int n, int e, double& out) {
   int top = -1;
   for (int i = n - 1; i >= 0 && top < 0; --i) {
     if (w[i] != 0) top = 64 * i + 63 - __builtin_clzll(w[i]);
@@ -259,6 +258,8 @@ bool NearestDouble(const u64* w, int n, int e, double& out) {
   std::memcpy(&out, &bits, sizeof out);
   return true;
 }
+
+namespace {
 
 // The double nearest v 2^scale (negated when `negative`): true when every
 // value within kErrorUlps of v rounds to it, false (and the double nearest v
@@ -374,7 +375,7 @@ bool PowFixed(double e, double& y) {
   return Decide(p, k, false, y);
 }
 
-SlowPathCounts g_counts = {0, 0};
+SlowPathCounts g_counts = {0, 0, 0};
 
 }  // namespace
 
@@ -382,6 +383,7 @@ double SinSlow(double x) {
   const double ax = std::fabs(x);
   if (ax < 0x1p-26) return x;  // sin x = x (1 - x^2/6 ...) rounds to x
   if (!(ax < kSinLimit)) return std::numeric_limits<double>::quiet_NaN();
+  ++g_counts.calls;
   double y;
   if (SinFixed<3>(x, y)) return y;
   ++g_counts.longer;
@@ -394,6 +396,7 @@ double PowSlow(double e) {
   const double ae = std::fabs(e);
   if (!(ae <= 1024.0)) return std::numeric_limits<double>::quiet_NaN();
   if (ae < 0x1p-60) return 1.0;
+  ++g_counts.calls;
   double y;
   if (PowFixed<3>(e, y)) return y;
   ++g_counts.longer;

@@ -219,14 +219,22 @@ inline bool PowFast(double e, double& y) {
 double SinSlow(double x);
 double PowSlow(double e);
 
-// How often the slow paths needed their second, longer precision, and how
-// often even that could not decide (never seen; then the nearer double of
-// the longer result is returned). For tests.
+// How often the slow paths worked in fixed point, how often they needed
+// their second, longer precision, and how often even that could not decide
+// (never seen; then the nearer double of the longer result is returned).
+// For tests.
 struct SlowPathCounts {
+  long calls;
   long longer;
   long undecided;
 };
 SlowPathCounts GetSlowPathCounts();
+
+// The rounding of the slow paths, for tests: the double nearest the integer
+// held in the 64-bit limbs w[0..n) (lowest first, at least 54 bits long)
+// times 2^e, ties to even; false when the integer is shorter or the result
+// would not be normal.
+bool NearestDouble(const uint64_t* w, int n, int e, double& out);
 
 }  // namespace exact_math_detail
 
