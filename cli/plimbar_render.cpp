@@ -272,39 +272,6 @@ bool CheckPatchFile(const char* path) {
   return true;
 }
 
-// Mixed samples of the sound beyond full scale: the carrier sum, formed in
-// the mixdown's order, times 32767 above 32767 or below -32768.
-int CountClipped(const Engine& e) {
-  int clipped = 0;
-  for (int i = 0; i < e.patch.soundLength; ++i) {
-    const double v =
-        (e.oscBuffers[0][i] + e.oscBuffers[3][i] + e.oscBuffers[6][i]) *
-        32767.0;
-    if (v > 32767.0 || v < -32768.0) ++clipped;
-  }
-  return clipped;
-}
-
-// The largest magnitude among the PCM samples written, on the 16-bit scale
-// (8-bit samples count as (byte - 128) * 256). Half a sample at the end of
-// an odd byte count is not a sample.
-int PeakMagnitude(const Engine& e) {
-  const int bytes = PcmByteCount(e);
-  int peak = 0;
-  if (e.format.bits == 16) {
-    for (int j = 0; j < bytes / 2; ++j) {
-      const int m = std::abs(static_cast<int>(e.pcm16[j]));
-      if (m > peak) peak = m;
-    }
-  } else {
-    for (int j = 0; j < bytes; ++j) {
-      const int m = std::abs((static_cast<int>(e.pcm8[j]) - 128) * 256);
-      if (m > peak) peak = m;
-    }
-  }
-  return peak;
-}
-
 std::string PeakText(int peak) {
   if (peak == 0) return "-inf";
   double db = 20.0 * std::log10(peak / 32768.0);
@@ -379,7 +346,7 @@ bool RenderOne(const char* patchPath, const char* out,
   const int lengthMs = e.patch.soundLength * 1000 / kRenderRate;
   std::printf("%s: %d Hz %d-bit, %d ms, peak %s dBFS, %d clipped\n",
               outName.c_str(), format.rate, format.bits, lengthMs,
-              PeakText(PeakMagnitude(e)).c_str(), CountClipped(e));
+              PeakText(PeakMagnitude(e)).c_str(), ClippedSamples(e));
   std::fflush(stdout);
   return true;
 }

@@ -189,6 +189,16 @@ bool IsValidFormat(const OutputFormat& f);
 // The start of the current PCM buffer: pcm16 at 16 bits, pcm8 otherwise.
 const uint8_t* CurrentPcm(const Engine& e);
 
+// The largest magnitude among the samples of the sound in the current PCM
+// buffer (its PCM byte count; half a sample at the end of an odd count is
+// no sample), on the 16-bit scale: 8-bit samples count as (byte - 128) *
+// 256. 0 for silence.
+int PeakMagnitude(const Engine& e);
+
+// Mixed samples of the sound beyond full scale: the carrier sum, formed in
+// the mixdown's order, times 32767 above 32767 or below -32768.
+int ClippedSamples(const Engine& e);
+
 }  // namespace plimbar
 
 #endif  // PLIMBAR_ENGINE_ENGINE_H

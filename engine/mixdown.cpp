@@ -63,6 +63,29 @@ void MixDown(Engine& e) {
   }
 }
 
+int PeakMagnitude(const Engine& e) {
+  const int bytes = PcmByteCount(e);
+  const int samples = e.format.bits == 16 ? bytes / 2 : bytes;
+  int peak = 0;
+  for (int j = 0; j < samples; ++j) {
+    const int s = e.format.bits == 16 ? e.pcm16[j] : (e.pcm8[j] - 128) * 256;
+    const int m = s < 0 ? -s : s;
+    if (m > peak) peak = m;
+  }
+  return peak;
+}
+
+int ClippedSamples(const Engine& e) {
+  int clipped = 0;
+  const int length = e.patch.soundLength < kMaxSamples ? e.patch.soundLength : kMaxSamples;
+  for (int i = 0; i < length; ++i) {
+    const double v =
+        (e.oscBuffers[0][i] + e.oscBuffers[3][i] + e.oscBuffers[6][i]) * 32767.0;
+    if (v > 32767.0 || v < -32768.0) ++clipped;
+  }
+  return clipped;
+}
+
 void RenderPatch(Engine& e) {
   RenderOscillators(e);
   MixDown(e);

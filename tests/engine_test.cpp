@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -48,6 +49,12 @@ TEST(PatchModel, StartStateAndPendingMarks) {
     std::string flags;
     for (int f : e->pending) flags += f ? '1' : '0';
     EXPECT_EQ(flags, marked[n]) << "OSC" << n + 1;
+  }
+  // An oscillator that does not exist changes no flag and nothing beside the flags.
+  const std::vector<char> before(reinterpret_cast<char*>(e.get()), reinterpret_cast<char*>(e.get() + 1));
+  for (int n : {-1, 9, 10, 11, 100, INT_MIN, INT_MAX}) {
+    MarkPending(*e, n);
+    EXPECT_TRUE(std::memcmp(before.data(), e.get(), sizeof(Engine)) == 0) << n;
   }
 }
 
@@ -210,6 +217,38 @@ TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
     }
   }
   EXPECT_EQ(PcmByteCount(44100, OutputFormat{48000, 16}) + PcmByteCount(44100, {44100, 12}), 0);
+}
+
+// The peak and the clipped samples of the sound are those of its own samples: the loudest or only
+// clipped one may be the last, and what lies beyond (silence, or slots an earlier, longer render
+// left, or half a sample) never counts.
+TEST(MixDown, PeakAndClippingCoverTheSoundAndNothingBeyond) {
+  const struct {
+    OutputFormat format;
+    int time, last;  // the sound's last sample in the PCM buffer
+  } rows[] = {{{44100, 16}, 50, 44099}, {{22050, 16}, 100, 44099}, {{11025, 16}, 1, 219},
+              {{44100, 8}, 50, 44099},  {{11025, 8}, 100, 22049}};
+  auto e = NewEngine();
+  for (const auto& r : rows) {
+    e->format = r.format;
+    SetTime(e->patch, r.time);
+    for (int16_t& v : e->pcm16) v = 0;
+    for (uint8_t& v : e->pcm8) v = 128;
+    const bool sixteen = r.format.bits == 16;
+    auto put = [&](int j, int level) {  // level on the 16-bit scale, a multiple of 256
+      if (sixteen) e->pcm16[j] = static_cast<int16_t>(level);
+      else e->pcm8[j] = static_cast<uint8_t>(level / 256 + 128);
+    };
+    put(r.last - 1, -1024);
+    put(r.last, -4096);
+    put(r.last + 1, -32768);  // beyond the sound
+    EXPECT_EQ(PeakMagnitude(*e), 4096) << r.format.rate << " " << r.format.bits << " Time " << r.time;
+    const int length = e->patch.soundLength;
+    for (double* b : e->oscBuffers) std::fill(b, b + kMaxSamples, 0.0);
+    e->oscBuffers[3][length - 1] = 1.5;  // the last mixed sample of the sound
+    if (length < kMaxSamples) e->oscBuffers[6][length] = -2.0;
+    EXPECT_EQ(ClippedSamples(*e), 1) << "Time " << r.time;
+  }
 }
 
 }  // namespace plimbar
