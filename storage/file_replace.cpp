@@ -184,11 +184,20 @@ bool OpenReplacement(const char* path, FileReplacement& r) {
 
 bool CloseReplacement(FileReplacement& r, const char* path, bool ok,
                       bool removePartialInPlace) {
+  if (r.file == nullptr) {  // closed already: nothing more to do or undo
+    errno = EBADF;
+    return false;
+  }
   int error = ok ? 0 : (errno != 0 ? errno : EIO);
   errno = 0;
   if (std::fflush(r.file) != 0 && ok) {
     ok = false;
     error = errno != 0 ? errno : EIO;
+  }
+  // A write that failed without the caller noticing fails the whole file.
+  if (ok && std::ferror(r.file)) {
+    ok = false;
+    error = EIO;
   }
 #ifndef _WIN32
   // On the disk before the rename, so a crash never leaves an empty file

@@ -41,7 +41,8 @@ bool OpenReplacement(const char* path, FileReplacement& r);
 // succeeded (ok), puts the new file in the target's place. On failure the
 // temporary file is removed; a file written in place is removed too when
 // removePartialInPlace is set and it is a regular file. errno tells why.
-// Returns whether the new file is complete in its place.
+// Returns whether the new file is complete in its place. Afterwards r holds
+// no file: a second call does nothing and returns false (EBADF).
 bool CloseReplacement(FileReplacement& r, const char* path, bool ok,
                       bool removePartialInPlace);
 

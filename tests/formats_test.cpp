@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "audio/wav_file.h"
+#include "storage/file_replace.h"
 #include "storage/settings.h"
 #include "tests/patch_table.h"
 #include "tests/test_support.h"
@@ -293,6 +294,39 @@ TEST_F(Ini, FailedWritesLeaveWhatWasThereAndNoTemporaryFile) {
     fs::remove(target);
   }
   EXPECT_FALSE(SavePatchFile(kPortableIni, File("none/p.plb").c_str(), NewEngine()->patch));
+}
+
+// Every way a replacement can fail after its file is closed leaves no file to close again: a
+// second close is refused (EBADF) and touches nothing (under the sanitizers, a double close shows).
+TEST_F(Ini, AFailedReplacementHoldsNoClosedFile) {
+  const std::string target = File("kick.wav");
+  auto files = [&] { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); };
+  // The writer saw its write fail; the last buffer cannot be written; a write failed unseen (the
+  // stream's error); the rename cannot take the target's place; nothing failed.
+  enum Way { kWriterFailed, kFlushFails, kUnseenWriteError, kRenameFails, kDone };
+  for (const Way way : {kWriterFailed, kFlushFails, kUnseenWriteError, kRenameFails, kDone}) {
+    SCOPED_TRACE(way);
+    fs::remove_all(target);
+    WriteText(target, "old");
+    const bool full = way == kFlushFails || way == kUnseenWriteError;
+    const int result = InChildWithFileSizeLimit(full ? 4096 : 1 << 30, [&] {
+      FileReplacement r;
+      if (!OpenReplacement(target.c_str(), r)) return 10;
+      std::fputs(std::string(way == kFlushFails ? 6000 : way == kUnseenWriteError ? 100000 : 3, 'n').c_str(), r.file);
+      if (way == kRenameFails) {  // the target became a folder with something in it
+        fs::remove(target);
+        fs::create_directories(target + "/inside");
+      }
+      const bool ok = CloseReplacement(r, target.c_str(), way != kWriterFailed, true);  // EFBIG or EISDIR
+      if (ok != (way == kDone) || r.file != nullptr) return 11;
+      errno = 0;
+      return CloseReplacement(r, target.c_str(), true, true) || errno != EBADF ? 12 : 0;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(way == kRenameFails ? fs::is_directory(target) : ReadText(target) == (way == kDone ? "nnn" : "old"),
+              true);
+    EXPECT_EQ(files(), 1) << "a temporary file is left";
+  }
 }
 
 TEST_F(Ini, AFileThatIsNoRegularFileIsWrittenInPlaceAndStays) {
