@@ -6,10 +6,14 @@ is exported as Name@12 unless the link says otherwise, and then a lookup of Name
   check_exports.py --objdump OBJDUMP --sources DIR DLL [DLL ...]"""
 
 import argparse
+import os
 import pathlib
 import re
 import subprocess
 import sys
+
+# Untranslated tool output, whatever locale the tests run in (Wine runs them in Japanese).
+C_LOCALE = dict(os.environ, LC_ALL="C")
 
 
 def looked_up(sources):
@@ -23,7 +27,7 @@ def looked_up(sources):
 
 def exported(objdump, dll):
     """The names in the DLL's export table."""
-    out = subprocess.run([objdump, "-p", dll], stdout=subprocess.PIPE, check=True).stdout.decode("utf-8", "replace")
+    out = subprocess.run([objdump, "-p", dll], stdout=subprocess.PIPE, check=True, env=C_LOCALE).stdout.decode("utf-8", "replace")
     table = out.split("[Ordinal/Name Pointer] Table", 1)
     return set(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)\s*$", table[1], re.M)) if len(table) == 2 else set()
 

@@ -14,6 +14,9 @@ import sys
 import tempfile
 import zipfile
 
+# Untranslated tool output, whatever locale the tests run in (Wine runs them in Japanese).
+C_LOCALE = dict(os.environ, LC_ALL="C")
+
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comdlg32.dll", "winmm.dll",
                "msvcrt.dll", "shell32.dll"}
 KINDS = {"win32": (0x14C, 0x10B), "win64": (0x8664, 0x20B)}  # PE machine, optional-header magic
@@ -33,7 +36,7 @@ def tool(args, kind, name):
 
 def objdump(args, kind, flag, path):
     return subprocess.run([tool(args, kind, "objdump"), flag, path],
-                          stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+                          stdout=subprocess.PIPE, env=C_LOCALE).stdout.decode("utf-8", "replace")
 
 
 def check_zip(args, path):
@@ -74,7 +77,7 @@ def check_zip(args, path):
             debug = re.findall(r"\s(\.debug_\w+)", objdump(args, kind, "-h", exe_path))
             check(not debug, f"{exe} carries no debugging data", str(debug))
             res = os.path.join(tmp, exe + ".res")
-            subprocess.run([tool(args, kind, "windres"), "-i", exe_path, "-O", "res", "-o", res])
+            subprocess.run([tool(args, kind, "windres"), "-i", exe_path, "-O", "res", "-o", res], env=C_LOCALE)
             files[exe + " resources"] = open(res, "rb").read() if os.path.exists(res) else None
     for name, pieces in (("Readme.txt", [f"PlimbarMaker Version {args.version}", "plimbar-render"] +
                                         [f"PlimbarMaker-{args.version}-{k}.zip" for k in KINDS]),
