@@ -1,12 +1,12 @@
-// Playback of the current sound through the wave-out device.
+// Playback of a sound through the wave-out device.
 //
-// One sound at a time. A press of Test renders first when anything is
-// pending, copies the sound into a buffer of its own and queues that copy
-// as one block; the device reports the end of the block to the main dialog
-// (MM_WOM_DONE), which hands the notice to FinishPlayback. Because the
-// device plays the copy, renders asked for during playback (a waveform
-// change, a change of rate or depth, a patch load, the dialog's IDOK) run
-// at once, and what is heard is still the sound as it was at the press.
+// One block at a time: PlayPcmBlock copies the sound into a buffer of its
+// own and queues that copy as one block; the device reports the end of the
+// block to the receiver window (MM_WOM_DONE), which hands the notice to
+// FinishPlayback. Because the device plays the copy, renders asked for
+// during playback run at once, and what is heard is still the sound as it
+// was when it was handed over. Whether a press of Test may start a sound is
+// the editing session's business (its playing flag).
 #ifndef PLIMBAR_AUDIO_PLAYBACK_H
 #define PLIMBAR_AUDIO_PLAYBACK_H
 
@@ -21,29 +21,21 @@ namespace plimbar {
 // Room for the longest sound: 2 s at 44100 Hz, 16 bits.
 constexpr int kPlaybackBytes = 176400;
 
-// Plays the current sound of e once. receiver gets the device's notices.
-// render brings the sound up to date (render, mix and redraw); it is called
-// once, and only when an oscillator is pending. Returns 0 when the press is
-// refused (a sound is playing) or there is no output device, else 1. Every
-// failure leaves nothing playing and the playing flag clear.
-int StartPlayback(Engine& e, HWND receiver, void (*render)());
+// Plays `bytes` bytes of mono PCM in format f once; receiver gets the
+// device's notices. False when nothing plays: no output device, a format or
+// size the device cannot take, or a device call that failed (then nothing is
+// left open).
+bool PlayPcmBlock(const uint8_t* pcm, int bytes, const OutputFormat& f, HWND receiver);
 
 // The end-of-block notice: MM_WOM_DONE's wParam (the device) and lParam
-// (the finished header). Releases the block, closes the device and clears
-// the playing flag. A notice that names another device leaves a playing
-// sound alone.
-void FinishPlayback(WPARAM device, LPARAM header);
+// (the finished header). Releases the block and closes the device; true
+// when no sound is playing any more (a notice that names another device
+// leaves a playing sound alone and returns false).
+bool FinishPlayback(WPARAM device, LPARAM header);
 
 // Stops a playing sound and releases the device; waits for the device to
 // hand the block back. Used when the program ends.
 void StopPlayback();
-
-bool IsPlaying();
-
-// The sound the device plays: its bytes and their number (the PCM byte
-// count at the press). For tests.
-const uint8_t* PlaybackBytes();
-int PlaybackByteCount();
 
 }  // namespace plimbar
 

@@ -85,6 +85,13 @@ for kind in "${runs[@]}"; do
   windows_exes+=("$build/$kind/cli/plimbar-render.exe")
 done
 
+step "one session, the same exports from the editor and the program"
+rm -rf "$build/session-editor" && mkdir -p "$build/session-editor"
+"$build/native/tests/session_replay" "$root/tests/data/session/every-kind.steps" "$build/session-editor"
+program_sessions=()
+for kind in "${runs[@]}"; do program_sessions+=("$build/$kind/tests/e2e/work/Session/session"); done
+python3 "$root/tests/compare_sessions.py" "$build/session-editor" "${program_sessions[@]}"
+
 step "native and Windows renders compared"
 python3 "$root/tests/compare_renders.py" \
   --native "$build/native/cli/plimbar-render" \

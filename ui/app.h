@@ -5,14 +5,14 @@
 
 #include <windows.h>
 
-#include "engine/engine.h"
-#include "storage/patch_file.h"
+#include "editor/session.h"
 
 namespace plimbar {
 
-// The one engine: patch, output format, tables and sound (about 7.5 MB of
-// static storage). Written by the panel, the file commands and the dialog.
-extern Engine g_engine;
+// The one editing session: patch, format, sound, current oscillator,
+// clipboard, history and file names (about 8 MB of static storage). Changed
+// only through the editor's operations, by the dialog's handlers.
+extern Session g_session;
 
 extern HINSTANCE g_instance;  // the program's instance (main.cpp)
 extern HWND g_mainDialog;     // the main dialog, 0 before it exists (main_dialog.cpp)
@@ -22,17 +22,13 @@ extern HWND g_waveView;
 extern HWND g_pitchView;
 extern HWND g_volumeView;
 
-// The oscillator the panel edits, 0..8 (panel.cpp).
-extern int g_currentOsc;
-
-// Current patch file name, empty when there is none (file_commands.cpp).
-extern char g_patchFileName[kPathCapacity];
-// Folder the file dialogs open in; read from and written to the settings
-// file (file_commands.cpp, main.cpp).
-extern char g_lastFolder[kPathCapacity];
 // Settings file next to the program, empty when its name does not fit
 // (main.cpp).
 extern char g_settingsPath[kPathCapacity];
+
+// Brings up to date what an editor operation says (Refresh bits): the
+// panel, the views, the menu marks, the pressed OSC button (main_dialog.cpp).
+void ShowChanges(unsigned refresh);
 
 }  // namespace plimbar
 

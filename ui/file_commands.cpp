@@ -1,4 +1,4 @@
-// The File menu commands and the patch load.
+// The File menu's dialogs, the command line and the drop.
 #include "ui/file_commands.h"
 
 #include <windows.h>
@@ -7,13 +7,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "audio/wav_file.h"
 #include "storage/ini_win32.h"
-#include "storage/patch_file.h"
 #include "ui/app.h"
-#include "ui/edit_history.h"
-#include "ui/main_dialog.h"
-#include "ui/panel.h"
 
 namespace plimbar {
 namespace {
@@ -22,21 +17,6 @@ constexpr DWORD kFileDialogFlags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 const char kPatchFilter[] = "*.plb\0*.plb\0*.*\0*.*\0";
 const char kWavFilter[] = "*.wav\0*.wav\0*.*\0*.*\0";
 const char kPatchExtension[] = ".plb";
-const char kWavExtension[] = ".wav";
-
-// Copies src (null gives "") into a kPathCapacity buffer, cut to fit.
-void CopyPath(char* dst, const char* src) {
-  size_t i = 0;
-  if (src != nullptr)
-    for (; i < kPathCapacity - 1 && src[i] != '\0'; ++i) dst[i] = src[i];
-  dst[i] = '\0';
-}
-
-// The name a file dialog proposes: the current patch file name with its
-// extension replaced by extension; empty when that does not fit.
-void ProposeName(const char* extension, char* out) {
-  CopyPath(out, AppendExtension(StripExtension(g_patchFileName), extension));
-}
 
 // One of the file dialogs, with the fields all three share: the main dialog
 // as owner, the filter list with its first entry chosen, the last folder as
@@ -50,7 +30,7 @@ OPENFILENAMEA FileDialogFields(const char* filter, char* name) {
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = name;
   ofn.nMaxFile = kPathCapacity;
-  ofn.lpstrInitialDir = g_lastFolder[0] != '\0' ? g_lastFolder : nullptr;
+  ofn.lpstrInitialDir = g_session.lastFolder[0] != '\0' ? g_session.lastFolder : nullptr;
   ofn.Flags = kFileDialogFlags;
   return ofn;
 }
@@ -86,41 +66,7 @@ bool EndsWithPatchExtension(const wchar_t* name) {
   return true;
 }
 
-void SavePatchTo(const char* name) {
-  // A name that cannot take the extension is a failed save: nothing is
-  // written under a shortened name.
-  const char* path = AppendExtension(name, kPatchExtension);
-  if (path != nullptr) SavePatchFile(kWin32Ini, path, g_engine.patch);
-}
-
 }  // namespace
-
-void LoadWorkingPatch(const char* path) {
-  if (path != nullptr && path[0] != '\0') {
-    ReadPatchFile(kWin32Ini, path, g_engine.patch, nullptr);
-  } else {
-    ReadPatchFile(kPortableIni, "", g_engine.patch, nullptr);  // defaults
-  }
-  ClearHistory();  // a loaded patch starts a history of its own
-  MarkAllPending(g_engine);
-  for (int osc = kOscillators - 1; osc >= 0; --osc)
-    UpdateOscillator(g_mainDialog, osc);
-  // The panel and the curve views show the current oscillator.
-  if (g_currentOsc != 0) UpdateOscillator(g_mainDialog, g_currentOsc);
-  RenderAndShow();
-}
-
-void FolderOf(const char* path, char* folder) {
-  CopyPath(folder, path);
-  char* cut = nullptr;
-  for (char* p = folder; *p != '\0'; ++p)
-    if (*p == '\\' || *p == '/') cut = p;
-  if (cut != nullptr) {
-    *cut = '\0';
-  } else {
-    folder[0] = '\0';
-  }
-}
 
 void OpenPatchFile(const wchar_t* path) {
   wchar_t full[kWidePathCapacity];
@@ -133,11 +79,7 @@ void OpenPatchFile(const wchar_t* path) {
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return;  // nothing there: the working patch stays
-  char loadPath[kPathCapacity];
-  CopyPath(loadPath, load);
-  CopyPath(g_patchFileName, name);
-  FolderOf(g_patchFileName, g_lastFolder);
-  LoadWorkingPatch(loadPath);
+  ShowChanges(OpenNamedPatch(g_session, kWin32Ini, name));
 }
 
 void OpenCommandLinePatch(const wchar_t* commandLine) {
@@ -180,58 +122,28 @@ void OpenDroppedPatch(HDROP drop) {
 }
 
 void OpenPatch() {
-  char proposed[kPathCapacity];
-  ProposeName(kPatchExtension, proposed);
-  char previous[kPathCapacity];
-  CopyPath(previous, g_patchFileName);
-  g_patchFileName[0] = '\0';
-  OPENFILENAMEA ofn = FileDialogFields(kPatchFilter, g_patchFileName);
-  if (GetOpenFileNameA(&ofn)) {
-    FolderOf(g_patchFileName, g_lastFolder);
-    const char* path = AppendExtension(g_patchFileName, kPatchExtension);
-    if (path != nullptr) {
-      char load[kPathCapacity];
-      CopyPath(load, path);
-      LoadWorkingPatch(load);
-    }
-    return;
-  }
-  // Cancelled: a current name comes back with the patch extension (or as
-  // it was, when that would not fit); none stays none.
-  if (previous[0] != '\0')
-    CopyPath(g_patchFileName, proposed[0] != '\0' ? proposed : previous);
-  else
-    g_patchFileName[0] = '\0';
+  char name[kPathCapacity] = "";  // the name field starts empty
+  BeginOpen(g_session);
+  OPENFILENAMEA ofn = FileDialogFields(kPatchFilter, name);
+  ShowChanges(EndOpen(g_session, kWin32Ini, GetOpenFileNameA(&ofn) ? name : nullptr));
 }
 
 void SavePatch() {
-  if (g_patchFileName[0] == '\0') {
-    SavePatchAs();
-    return;
-  }
-  SavePatchTo(g_patchFileName);
+  if (!SaveToCurrentName(g_session, kWin32Ini, nullptr)) SavePatchAs();
 }
 
 void SavePatchAs() {
   char name[kPathCapacity];
-  ProposeName(kPatchExtension, name);
+  ProposedName(g_session, kSaveAsDialog, name);
   OPENFILENAMEA ofn = FileDialogFields(kPatchFilter, name);
-  if (!GetSaveFileNameA(&ofn)) return;
-  CopyPath(g_patchFileName, name);
-  FolderOf(g_patchFileName, g_lastFolder);
-  SavePatchTo(g_patchFileName);
+  if (GetSaveFileNameA(&ofn)) SaveAsConfirmed(g_session, kWin32Ini, name);
 }
 
 void SaveWavAs() {
   char name[kPathCapacity];
-  ProposeName(kWavExtension, name);
+  ProposedName(g_session, kExportDialog, name);
   OPENFILENAMEA ofn = FileDialogFields(kWavFilter, name);
-  if (!GetSaveFileNameA(&ofn)) return;
-  CopyPath(g_patchFileName, name);
-  // The sound as the last render left it; a name that cannot take the
-  // extension writes nothing.
-  const char* path = AppendExtension(name, kWavExtension);
-  if (path != nullptr) WriteWavFile(g_engine, path);
+  if (GetSaveFileNameA(&ofn)) ExportConfirmed(g_session, name);
 }
 
 }  // namespace plimbar

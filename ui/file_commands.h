@@ -1,5 +1,7 @@
-// The File menu: open, save and save-as of patch files, WAV export, and the
-// load of a patch into the running program.
+// The File menu's dialogs, and patches opened from the command line or by a
+// drop. The names the dialogs propose and what a confirmed or cancelled
+// dialog changes are the session's (editor/session.h); here the platform's
+// dialogs and paths.
 #ifndef PLIMBAR_UI_FILE_COMMANDS_H
 #define PLIMBAR_UI_FILE_COMMANDS_H
 
@@ -8,21 +10,10 @@
 
 namespace plimbar {
 
-// Reads the patch in the INI file at path (values out of range clamped,
-// a missing file giving the default patch), rebuilds the tables of all
-// nine oscillators, OSC9 first, shows the current oscillator and renders.
-// An empty path loads the default patch.
-void LoadWorkingPatch(const char* path);
-
-// The folder part of path: everything before its last '\' (or '/'); empty
-// when there is none. Writes at most kPathCapacity bytes into folder.
-void FolderOf(const char* path, char* folder);
-
 // Opens the patch file at path (UTF-16, relative to the working folder or
-// whole) as "開く" does: it becomes the current patch file name, its folder
-// the last folder, and the patch is loaded and rendered. A name the ANSI
-// file functions cannot hold goes by its short name where the volume has
-// one. A missing file, or a name that cannot be held, changes nothing.
+// whole) as "開く" does. A name the ANSI file functions cannot hold goes by
+// its short name where the volume has one. A missing file, or a name that
+// cannot be held, changes nothing.
 void OpenPatchFile(const wchar_t* path);
 
 // PlimbarMaker.exe PATH: opens the first argument of the command line

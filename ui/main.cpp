@@ -24,18 +24,11 @@ void FixSettingsPath() {
   SettingsPathFor(module, g_settingsPath);
 }
 
-void WriteExitSettings() {
-  Settings s = {};
-  for (int i = 0; i < kPathCapacity; ++i) s.lastFolder[i] = g_lastFolder[i];
-  s.format = g_engine.format;
-  WriteSettings(kWin32Ini, g_settingsPath, g_engine.patch, s);
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_instance = instance;
-  ResetEngine(g_engine);
+  ResetSession(g_session);
   FixSettingsPath();
   if (!RegisterViewClasses(instance)) return 0;
   // The template is Unicode; running the dialog as a Unicode window keeps
@@ -45,8 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // A sound still playing is stopped and its device released before the
   // settings are written.
   StopPlayback();
-  // A dialog that never came up read no settings: keep the stored ones.
-  if (MainDialogWasInitialised() && g_settingsPath[0] != '\0')
-    WriteExitSettings();
+  // A dialog that never came up read no settings: the stored ones stay.
+  ExitSession(g_session, kWin32Ini, g_settingsPath);
   return 0;
 }

@@ -2,11 +2,10 @@
 #include "ui/main_dialog.h"
 
 #include "audio/playback.h"
+#include "editor/controls.h"
 #include "resources/resource.h"
 #include "storage/ini_win32.h"
-#include "storage/settings.h"
 #include "ui/app.h"
-#include "ui/edit_history.h"
 #include "ui/file_commands.h"
 #include "ui/help.h"
 #include "ui/menu_commands.h"
@@ -15,8 +14,6 @@
 
 namespace plimbar {
 namespace {
-
-bool g_initialised = false;  // the dialog's initialisation has run
 
 // Ctrl+C and Ctrl+V: the modal dialog loop translates no accelerators, so
 // a message hook of the loop hands the main dialog's keys to the table.
@@ -62,19 +59,6 @@ HWND CreateView(HWND dialog, const char* cls, int frameId, int size) {
   return view;
 }
 
-void ReadStartSettings() {
-  Settings s = {};
-  if (g_settingsPath[0] != '\0') {
-    ReadSettings(kWin32Ini, g_settingsPath, s);
-  } else {
-    s.format.rate = kDefaultRate;
-    s.format.bits = kDefaultBits;
-  }
-  static_assert(sizeof g_lastFolder == sizeof s.lastFolder, "same capacity");
-  for (int i = 0; i < kPathCapacity; ++i) g_lastFolder[i] = s.lastFolder[i];
-  g_engine.format = s.format;
-}
-
 void OnInitDialog(HWND dialog) {
   g_mainDialog = dialog;
   g_waveView = CreateView(dialog, kWaveViewClass, IDC_WAVE_FRAME, 100);
@@ -85,69 +69,35 @@ void OnInitDialog(HWND dialog) {
                         reinterpret_cast<LPARAM>(name));
   }
   SetUpParamBars(dialog);
-  g_currentOsc = 0;
-  UpdateOscillator(dialog, 0);
+  // OSC1 current and shown, the settings read, the working patch loaded
+  // from them and rendered.
+  const unsigned refresh = StartSession(g_session, kWin32Ini, g_settingsPath);
   FitViewToFrame(dialog, IDC_WAVE_FRAME, g_waveView);
   // Place all three views again once the dialog is up and its frames have
   // their final size.
   PostMessageW(dialog, WM_MOVE, 0, 0);
-  HighlightOscillatorButton(IDC_OSC1);
-  ReadStartSettings();
-  UpdateFormatChecks(dialog);
-  LoadWorkingPatch(g_settingsPath);
+  ShowChanges(refresh);
   // A patch named on the command line (a double-click on a .plb file,
   // "Open with", a file dropped on the program's icon) replaces it.
   OpenCommandLinePatch(GetCommandLineW());
   DragAcceptFiles(dialog, TRUE);
   InstallAccelerators();
-  g_initialised = true;
 }
 
-void OnCommand(HWND dialog, int id, int notification) {
-  switch (id) {
-    case IDOK: RenderAndShow(); return;
-    case IDCANCEL:
-    case IDM_EXIT: EndDialog(dialog, 0); return;
-    case IDC_TEST: StartPlayback(g_engine, dialog, RenderAndShow); return;
-    case IDC_MUTE: MuteChanged(); return;
-    case IDC_WAVEFORM:
-      if (notification == CBN_SELCHANGE) WaveFormChanged();
-      return;
-    case IDM_OPEN: OpenPatch(); return;
-    case IDM_SAVE: SavePatch(); return;
-    case IDM_SAVE_AS: SavePatchAs(); return;
-    case IDM_SAVE_WAV: SaveWavAs(); return;
-    case IDM_RATE_44K: SetOutputRate(44100); return;
-    case IDM_RATE_22K: SetOutputRate(22050); return;
-    case IDM_RATE_11K: SetOutputRate(11025); return;
-    case IDM_BITS_16: SetOutputBits(16); return;
-    case IDM_BITS_8: SetOutputBits(8); return;
-    case IDM_COPY: CopyOscillator(); return;
-    case IDM_PASTE: PasteOscillator(); return;
-    case IDM_UNDO: UndoEdit(); return;
-    case IDM_REDO: RedoEdit(); return;
-    case IDM_ABOUT: ShowAboutBox(); return;
-    case IDM_HELP: ShowHelp(); return;
-    default:
-      if (OscillatorForButton(id) >= 0) SelectOscillator(id);
-      return;
-  }
+// A press of Test: the session decides whether a sound starts; the device
+// gets the current sound.
+void PlayTest(HWND dialog) {
+  unsigned refresh = 0;
+  if (!BeginPlayback(g_session, &refresh)) return;
+  ShowChanges(refresh);
+  const Engine& e = g_session.engine;
+  if (!PlayPcmBlock(CurrentPcm(e), PcmByteCount(e), e.format, dialog)) EndPlayback(g_session);
 }
 
-}  // namespace
-
-bool MainDialogWasInitialised() { return g_initialised; }
-
-void RenderAndShow() {
-  RenderPatch(g_engine);
-  InvalidateRect(g_waveView, nullptr, FALSE);
-}
-
+// Check marks of the rate and depth items of the Settings menu.
 void UpdateFormatChecks(HWND dialog) {
   // The third popup, "設定(&O)"; its items addressed by command id.
   HMENU menu = GetSubMenu(GetMenu(dialog), 2);
-  const int rate = g_engine.format.rate;
-  const int bits = g_engine.format.bits;
   auto mark = [menu](int id, bool on) {
     MENUITEMINFOA item = {};
     item.cbSize = sizeof item;
@@ -155,11 +105,62 @@ void UpdateFormatChecks(HWND dialog) {
     item.fState = on ? MFS_CHECKED : 0;
     SetMenuItemInfoA(menu, static_cast<UINT>(id), FALSE, &item);
   };
-  mark(IDM_RATE_44K, rate == 44100);
-  mark(IDM_RATE_22K, rate == 22050);
-  mark(IDM_RATE_11K, rate == 11025);
-  mark(IDM_BITS_16, bits == 16);
-  mark(IDM_BITS_8, bits == 8);
+  mark(IDM_RATE_44K, RateChecked(g_session, 44100));
+  mark(IDM_RATE_22K, RateChecked(g_session, 22050));
+  mark(IDM_RATE_11K, RateChecked(g_session, 11025));
+  mark(IDM_BITS_16, BitsChecked(g_session, 16));
+  mark(IDM_BITS_8, BitsChecked(g_session, 8));
+}
+
+void OnCommand(HWND dialog, int id, int notification) {
+  Session& s = g_session;
+  switch (id) {
+    case IDOK: ShowChanges(RenderNow(s)); return;
+    case IDCANCEL:
+    case IDM_EXIT: EndDialog(dialog, 0); return;
+    case IDC_TEST: PlayTest(dialog); return;
+    case IDC_MUTE:
+      ShowChanges(SetMute(s, IsDlgButtonChecked(dialog, IDC_MUTE) == BST_CHECKED));
+      return;
+    case IDC_WAVEFORM:
+      // CB_ERR (no selection) keeps the waveform.
+      if (notification == CBN_SELCHANGE)
+        ShowChanges(ChooseWaveForm(s, static_cast<int>(SendDlgItemMessageW(dialog, IDC_WAVEFORM,
+                                                                            CB_GETCURSEL, 0, 0))));
+      return;
+    case IDM_OPEN: OpenPatch(); return;
+    case IDM_SAVE: SavePatch(); return;
+    case IDM_SAVE_AS: SavePatchAs(); return;
+    case IDM_SAVE_WAV: SaveWavAs(); return;
+    case IDM_RATE_44K: ShowChanges(SetRate(s, 44100)); return;
+    case IDM_RATE_22K: ShowChanges(SetRate(s, 22050)); return;
+    case IDM_RATE_11K: ShowChanges(SetRate(s, 11025)); return;
+    case IDM_BITS_16: ShowChanges(SetBits(s, 16)); return;
+    case IDM_BITS_8: ShowChanges(SetBits(s, 8)); return;
+    case IDM_COPY: ShowChanges(CopyOscillator(s)); return;
+    case IDM_PASTE: ShowChanges(PasteOscillator(s)); return;
+    case IDM_UNDO: ShowChanges(Undo(s)); return;
+    case IDM_REDO: ShowChanges(Redo(s)); return;
+    case IDM_ABOUT: ShowAboutBox(); return;
+    case IDM_HELP: ShowHelp(); return;
+    default:
+      if (OscillatorOfButton(id) >= 0) ShowChanges(SelectOscillator(s, OscillatorOfButton(id)));
+      return;
+  }
+}
+
+}  // namespace
+
+void ShowChanges(unsigned refresh) {
+  HWND dialog = g_mainDialog;
+  if (refresh & kRefreshOscButtons) HighlightOscillatorButton(dialog);
+  if (refresh & kRefreshPanel) RefreshPanel(dialog);
+  if (refresh & kRefreshMarks) UpdateFormatChecks(dialog);
+  // Every pixel of a view is painted: no erase first, so the views do not
+  // flash black.
+  if (refresh & kRefreshVolumeView) InvalidateRect(g_volumeView, nullptr, FALSE);
+  if (refresh & kRefreshPitchView) InvalidateRect(g_pitchView, nullptr, FALSE);
+  if (refresh & kRefreshWaveView) InvalidateRect(g_waveView, nullptr, FALSE);
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
@@ -170,9 +171,11 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE: PlaceViews(dialog); break;
     case WM_HSCROLL:
     case WM_VSCROLL:
-      HandleScroll(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
+      ShowChanges(Scroll(g_session, BarOfWindow(reinterpret_cast<HWND>(lp)), LOWORD(wp), HIWORD(wp)));
       break;
-    case MM_WOM_DONE: FinishPlayback(wp, lp); break;
+    case MM_WOM_DONE:
+      if (FinishPlayback(wp, lp)) EndPlayback(g_session);
+      break;
     case WM_DROPFILES: OpenDroppedPatch(reinterpret_cast<HDROP>(wp)); break;
     case WM_DESTROY: RemoveAccelerators(); break;
     default: break;

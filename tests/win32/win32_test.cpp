@@ -1,8 +1,9 @@
-// The Windows-only code in-process: INI back ends, file replacement, help loader, views' paint.
+// The Windows-only code in-process: INI back ends, file replacement, help loader.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -11,7 +12,6 @@
 #include "storage/ini_win32.h"
 #include "tests/test_support.h"
 #include "ui/help.h"
-#include "ui/views.h"
 
 namespace plimbar {
 namespace {
@@ -90,6 +90,13 @@ TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
     EXPECT_EQ(ReadText(path), ok ? "new" : "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file is left";
   }
+  // A read-only file is not replaced (a rename alone would replace it under Wine).
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  FileReplacement ro;
+  EXPECT_FALSE(OpenReplacement(path.c_str(), ro));
+  EXPECT_EQ(errno, EACCES);
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadText(path), "new");
   FileReplacement r;  // a missing folder gets nothing
   EXPECT_FALSE(OpenReplacement((dir + "\\none\\x.wav").c_str(), r));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
@@ -142,45 +149,6 @@ TEST(HelpLoader, LoadsOnceFallsBackAndGivesUpForGood) {
     EXPECT_EQ(g_fake.calls, row.calls);
   }
   ResetHelpForTest(kSystemHelpLoader);
-}
-
-// What a view paints into a w x h memory bitmap, 0x00RRGGBB per pixel.
-template <typename Paint>
-std::vector<uint32_t> Pixels(int w, int h, Paint paint) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  uint32_t* px = nullptr;
-  HGDIOBJ old = SelectObject(dc, CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&px), nullptr, 0));
-  std::fill(px, px + w * h, 0x123456u);  // neither colour of the views
-  paint(dc);
-  GdiFlush();
-  std::vector<uint32_t> v(px, px + w * h);
-  for (uint32_t& p : v) p &= 0xFFFFFF;
-  DeleteObject(SelectObject(dc, old));
-  DeleteDC(dc);
-  return v;
-}
-
-// The shown waveform is checked end to end; here the plain paint (no memory bitmap) against the fast.
-TEST(Views, WaveformPaintsAgreeAndCurveBars) {
-  std::unique_ptr<Engine> e = NewEngine();
-  e->format = {22050, 16};
-  SetTime(e->patch, 3);
-  for (unsigned i = 0, x = 12345; i < kMaxSamples; ++i) e->pcm16[i] = int16_t((x = x * 1103515245u + 12345u) >> 8);
-  EXPECT_EQ(Pixels(433, 97, [&](HDC dc) { PaintWaveform(dc, 433, 97, *e); }),
-            Pixels(433, 97, [&](HDC dc) { PaintWaveformPerPixel(dc, 433, 97, *e); }));
-  // A 64 x 11 curve view: column x shows entry 4x as a green bar of 10 v + 1 pixels on the
-  // bottom edge, black above; above 1 the whole column, below 0 none.
-  double row[kCurvePoints];
-  for (int i = 0; i < kCurvePoints; ++i) row[i] = i / 255.0;
-  row[4] = 3.5, row[8] = -0.25, row[12] = 0.35;
-  const RECT rc = {0, 0, 64, 11};
-  const std::vector<uint32_t> bars = Pixels(64, 11, [&](HDC dc) { PaintCurve(dc, rc, row); });
-  for (int x = 0; x < 64; ++x) {
-    const int h = x == 1 ? 11 : x == 2 ? 0 : x == 3 ? 4 : int(10 * (4 * x / 255.0)) + 1;
-    for (int y = 0; y < 11; ++y) ASSERT_EQ(bars[y * 64 + x], y >= 11 - h ? 0x00FF00u : 0u) << x << "," << y;
-  }
 }
 
 }  // namespace
