@@ -419,7 +419,8 @@ TEST(Scenario, Panel) {
            Shows(IDC_TUNE_VALUE, L"3520"), Reads(IDC_MUTE, BM_GETCHECK, 1), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2),
            Redrawn("-pv"),
            // The mute box and the list: only a selection change of the list stores and renders.
-           Osc(0), Click(IDC_MUTE), Osc(1), Osc(0), Reads(IDC_MUTE, BM_GETCHECK, 1), Snap(), Combo(3, CBN_SETFOCUS),
+           Osc(0), Click(IDC_MUTE), Osc(1), Osc(0), Reads(IDC_MUTE, BM_GETCHECK, 1), Click(IDC_MUTE), Osc(1), Osc(0),
+           Reads(IDC_MUTE, BM_GETCHECK, 0), Snap(), Combo(3, CBN_SETFOCUS),
            Combo(3, CBN_DROPDOWN), Combo(3, CBN_CLOSEUP), Combo(3, CBN_KILLFOCUS), Osc(1), Osc(0),
            Reads(IDC_WAVEFORM, CB_GETCURSEL, 0), Redrawn("---"), Combo(2), Osc(1), Osc(0),
            Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), Redrawn("w--"), Exit(kCloseBox)};
