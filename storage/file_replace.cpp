@@ -147,14 +147,16 @@ bool OpenPlatformReplacement(const char* path, FileReplacement& r) {
     return false;
   }
   // The new file gets the old one's permissions, or those a newly created
-  // file gets.
+  // file gets; its owner can always read and write it (a mask that takes
+  // that away, as the browser build's in-memory file system reports, would
+  // leave a file the program cannot read back).
   mode_t mode;
   if (exists) {
     mode = st.st_mode & 07777;
   } else {
     const mode_t mask = umask(0);
     umask(mask);
-    mode = 0666 & ~mask;
+    mode = (0666 & ~mask) | 0600;
   }
   (void)fchmod(fd, mode);
   r.file = fdopen(fd, "wb");
