@@ -20,6 +20,8 @@
 #ifndef PLIMBAR_STORAGE_INI_H
 #define PLIMBAR_STORAGE_INI_H
 
+#include <string>
+
 namespace plimbar {
 
 struct IniBackend {
@@ -45,6 +47,48 @@ constexpr unsigned long kMaxIniFileBytes = 16ul * 1024ul * 1024ul;
 // Portable layer only: the command-line renderer uses it to tell a patch
 // file from any other file.
 bool PortableIniHasSection(const char* section, const char* path);
+
+// A file held in memory, for a reader or writer of many keys of one file
+// (a patch: 109 keys and Time). While a hold on a path lives (on its
+// thread), the portable layer's reads of that path (readInt, readString,
+// PortableIniHasSection) answer from the held text and its writes change
+// the held text only; Store then writes the text to the file once, through
+// a replacement. The same code reads and changes the held text as a file's,
+// by the same rules. Paths are told apart as spelled. Holds may nest: a
+// hold on a path already held takes the outer hold's text. Nothing throws;
+// when the file's text cannot be held in memory, reads fall back to the
+// file itself, key by key. The path must stay valid while the hold lives.
+class PortableIniHold {
+ public:
+  enum Start {
+    kFromFile,  // the file as it is now (a missing file: no text)
+    kEmpty,     // no text: a new file, whatever the path holds now
+  };
+  PortableIniHold(const char* path, Start start);
+  ~PortableIniHold();
+  PortableIniHold(const PortableIniHold&) = delete;
+  PortableIniHold& operator=(const PortableIniHold&) = delete;
+
+  // Whether the file could be read (a missing one counts as read: empty).
+  // When it could not (unreadable, above the size limit), reads give the
+  // defaults and writes fail, as on the file itself; error() tells why
+  // (an errno value).
+  bool readable() const { return result_ != kUnreadable; }
+  int error() const { return error_; }
+
+  // Writes the held text to the file: it takes the file's place only once
+  // complete (storage/file_replace.h). False, errno set, when it could not.
+  bool Store();
+
+ private:
+  friend struct PortableIniHolds;
+  enum Result { kRead, kUnreadable, kNotHeld };
+  const char* path_;
+  std::string text_;
+  Result result_ = kNotHeld;
+  int error_ = 0;
+  PortableIniHold* outer_ = nullptr;
+};
 
 // Integer parse shared by the portable reader: blanks skipped, optional
 // sign, decimal digits with 32-bit wrap-around, rest ignored; 0 without

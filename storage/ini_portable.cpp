@@ -24,6 +24,10 @@
 //
 // Files larger than kMaxIniFileBytes (16 MiB) are refused: reads give the
 // defaults and writes fail. Real patch and settings files are a few KB.
+//
+// A held file (PortableIniHold) is the same text kept in memory: reads and
+// writes of its path run the same code on the held text instead of a fresh
+// copy of the file, and only Store writes it.
 #include "storage/ini.h"
 
 #include <cerrno>
@@ -43,10 +47,13 @@ enum class LoadResult { kOk, kMissing, kFailed };
 
 // Reads the whole file at path into text. kMissing only when the file does
 // not exist; any other failure to open or read, or a file above the size
-// limit, is kFailed.
+// limit, is kFailed, with errno telling why.
 LoadResult LoadFile(const char* path, std::string& text) {
   text.clear();
-  if (path == nullptr || path[0] == '\0') return LoadResult::kFailed;
+  if (path == nullptr || path[0] == '\0') {
+    errno = ENOENT;
+    return LoadResult::kFailed;
+  }
   errno = 0;
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) {
@@ -59,18 +66,24 @@ LoadResult LoadFile(const char* path, std::string& text) {
     if (n > 0) {
       if (text.size() + n > kMaxIniFileBytes) {
         ok = false;
+        errno = EFBIG;
         break;
       }
       text.append(chunk, n);
     }
     if (n < sizeof chunk) {
-      if (std::ferror(f)) ok = false;
+      if (std::ferror(f)) {
+        ok = false;
+        if (errno == 0) errno = EIO;
+      }
       break;
     }
   }
+  const int error = errno;
   std::fclose(f);
   if (!ok) {
     text.clear();
+    errno = error;
     return LoadResult::kFailed;
   }
   return LoadResult::kOk;
@@ -85,6 +98,65 @@ bool StoreFile(const char* path, const std::string& text) {
             std::fwrite(text.data(), 1, text.size(), out.file) == text.size();
   return CloseReplacement(out, path, ok, /*removePartialInPlace=*/false);
 }
+
+// The holds alive on this thread, innermost first (PortableIniHold::outer_).
+thread_local PortableIniHold* g_innermostHold = nullptr;
+
+}  // namespace
+
+// The holds' side of the reading and writing below.
+struct PortableIniHolds {
+  static PortableIniHold* Of(const char* path) {
+    if (path == nullptr) return nullptr;
+    for (PortableIniHold* h = g_innermostHold; h != nullptr; h = h->outer_) {
+      if (std::strcmp(h->path_, path) == 0) return h;
+    }
+    return nullptr;
+  }
+
+  // The text of the file at path as the layer sees it: the held text, or
+  // the file read into own.
+  static LoadResult Text(const char* path, std::string& own,
+                         const std::string*& text) {
+    if (PortableIniHold* h = Of(path)) {
+      text = &h->text_;
+      if (h->result_ == PortableIniHold::kUnreadable) {
+        errno = h->error_;
+        return LoadResult::kFailed;
+      }
+      return LoadResult::kOk;  // a missing file is held as no text
+    }
+    text = &own;
+    return LoadFile(path, own);
+  }
+
+  // A write's new text: into the hold when the path is held, else to the
+  // file.
+  static bool Put(const char* path, std::string& text) {
+    if (PortableIniHold* h = Of(path)) {
+      h->text_.swap(text);
+      return true;
+    }
+    return StoreFile(path, text);
+  }
+
+  static void Link(PortableIniHold* h) {
+    h->outer_ = g_innermostHold;
+    g_innermostHold = h;
+  }
+
+  static void Unlink(PortableIniHold* h) {
+    for (PortableIniHold** p = &g_innermostHold; *p != nullptr;
+         p = &(*p)->outer_) {
+      if (*p == h) {
+        *p = h->outer_;
+        return;
+      }
+    }
+  }
+};
+
+namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -229,8 +301,10 @@ Location Find(const std::string& t, const char* section, const char* key) {
 bool LookUp(const char* section, const char* key, const char* path,
             std::string& value) {
   if (section == nullptr || key == nullptr) return false;
-  std::string text;
-  if (LoadFile(path, text) != LoadResult::kOk) return false;
+  std::string own;
+  const std::string* held = nullptr;
+  if (PortableIniHolds::Text(path, own, held) != LoadResult::kOk) return false;
+  const std::string& text = *held;
   Location loc = Find(text, section, key);
   if (!loc.keyFound) return false;
   const char* v = text.data() + loc.key.value.begin;
@@ -292,8 +366,17 @@ bool PortableWriteString(const char* section, const char* key,
     return false;
   }
   try {
+    std::string own;
+    const std::string* current = nullptr;
+    if (PortableIniHolds::Text(path, own, current) == LoadResult::kFailed) {
+      return false;
+    }
     std::string text;
-    if (LoadFile(path, text) == LoadResult::kFailed) return false;
+    if (current == &own) {
+      text.swap(own);
+    } else {
+      text = *current;  // a held text changes only when the write succeeds
+    }
     Location loc = Find(text, section, key);
     if (loc.keyFound) {
       text.replace(loc.key.afterEquals.begin, loc.key.afterEquals.size(),
@@ -321,7 +404,7 @@ bool PortableWriteString(const char* section, const char* key,
       text += "\r\n";
     }
     if (text.size() > kMaxIniFileBytes) return false;
-    return StoreFile(path, text);
+    return PortableIniHolds::Put(path, text);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -353,12 +436,51 @@ int ParseIniInt(const char* text) {
 bool PortableIniHasSection(const char* section, const char* path) {
   if (section == nullptr) return false;
   try {
-    std::string text;
-    if (LoadFile(path, text) != LoadResult::kOk) return false;
-    return Find(text, section, nullptr).sectionFound;
+    std::string own;
+    const std::string* text = nullptr;
+    if (PortableIniHolds::Text(path, own, text) != LoadResult::kOk) return false;
+    return Find(*text, section, nullptr).sectionFound;
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+PortableIniHold::PortableIniHold(const char* path, Start start)
+    : path_(path != nullptr ? path : "") {
+  if (start == kFromFile) {
+    try {
+      std::string own;
+      const std::string* text = nullptr;
+      const LoadResult r = PortableIniHolds::Text(path_, own, text);
+      error_ = r == LoadResult::kFailed ? (errno != 0 ? errno : EIO) : 0;
+      if (text == &own) {
+        text_.swap(own);
+      } else {
+        text_ = *text;
+      }
+      result_ = r == LoadResult::kFailed ? kUnreadable : kRead;
+    } catch (const std::bad_alloc&) {
+      text_.clear();
+      result_ = kNotHeld;  // read key by key from the file
+      return;
+    }
+  } else {
+    result_ = kRead;  // no text: a new file
+  }
+  PortableIniHolds::Link(this);
+}
+
+PortableIniHold::~PortableIniHold() {
+  if (result_ != kNotHeld) PortableIniHolds::Unlink(this);
+}
+
+bool PortableIniHold::Store() {
+  if (result_ == kNotHeld) return true;  // the writes went to the file
+  if (result_ == kUnreadable) {
+    errno = error_;
+    return false;
+  }
+  return StoreFile(path_, text_);
 }
 
 const IniBackend kPortableIni = {PortableReadInt, PortableReadString,

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace plimbar {
 
@@ -83,6 +84,12 @@ bool EndsWithIgnoringCase(const char* s, size_t len, const char* tail,
 void ReadPatchFile(const IniBackend& ini, const char* path, Patch& p,
                    PatchReadReport* report) {
   if (report != nullptr) report->clampedCount = 0;
+  // Through the portable layer the file is read once for all 110 keys, not
+  // once per key.
+  std::optional<PortableIniHold> once;
+  if (ini.readInt == kPortableIni.readInt && path != nullptr) {
+    once.emplace(path, PortableIniHold::kFromFile);
+  }
   char key[16];
   for (int osc = 0; osc < kOscillators; ++osc) {
     for (int order : kReadOrder) {
