@@ -1,0 +1,331 @@
+// New sounds of a kind and variations of a patch: the random numbers against the generator's
+// published values, the kinds measured against the example patches by one fixed rule, the strengths' bounds
+// derived from their table, locks, and the session's undo step.
+#include "editor/variations.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "editor/history.h"
+#include "tests/patch_table.h"
+#include "tests/test_support.h"
+
+namespace plimbar {
+namespace {
+
+using namespace test;
+
+std::string ExamplePath(int kind) {
+  return std::string(PLIMBAR_SOURCE_DIR) + "/examples/" + SoundKindName(kind)->cli + ".plb";
+}
+
+Patch Example(int kind) {
+  Patch p;
+  ReadPatchFile(kPortableIni, ExamplePath(kind).c_str(), p, nullptr);
+  return p;
+}
+
+// "010000000": which oscillators' values differ.
+std::string Differing(const Patch& a, const Patch& b) {
+  const PatchValues x = ValuesOf(a), y = ValuesOf(b);
+  std::string d;
+  for (int n = 0; n < kOscCount; ++n) d += std::memcmp(x.value[n], y.value[n], sizeof x.value[n]) ? '1' : '0';
+  return d;
+}
+
+std::string Bytes(const Patch& p) { return std::string(reinterpret_cast<const char*>(&p), sizeof p); }
+
+// Every value within the range a patch file allows, the sound length as Time gives it.
+bool Valid(const Patch& p) {
+  const PatchValues v = ValuesOf(p);
+  for (int n = 0; n < kOscCount; ++n)
+    for (int k = 0; k < kKeysPerOsc; ++k)
+      if (v.value[n][k] < kKeys[k].min || v.value[n][k] > kKeys[k].max) return false;
+  return p.Time >= test::kTimeMin && p.Time <= test::kTimeMax && p.soundLength == p.Time * 882;
+}
+
+// Sum of absolute differences of every value of the file, Time included.
+int Distance(const Patch& a, const Patch& b) {
+  const PatchValues x = ValuesOf(a), y = ValuesOf(b);
+  int d = std::abs(x.time - y.time);
+  for (int n = 0; n < kOscCount; ++n)
+    for (int k = 0; k < kKeysPerOsc; ++k) d += std::abs(x.value[n][k] - y.value[n][k]);
+  return d;
+}
+
+// The generator's published test values: its first outputs for state 42, stream 54.
+TEST(Variations, RandomNumbersAreTheGeneratorsPublishedOnes) {
+  VariationRandom r;
+  SeedRandom(r, 42, 54);
+  for (uint32_t want : {0xa15c02b7u, 0x7b47f409u, 0xba1d3330u, 0x83d2f293u, 0xbfa4784bu, 0xcbed606eu})
+    EXPECT_EQ(NextRandom(r), want);
+}
+
+// The kinds are the example patches (one per kind, named as on the command line); names round-trip.
+TEST(Variations, KindsAreTheExamplesAndNamesRoundTrip) {
+  std::set<std::string> examples, kinds;
+  for (const auto& e : fs::directory_iterator(fs::path(PLIMBAR_SOURCE_DIR) / "examples"))
+    if (e.path().extension() == ".plb") examples.insert(e.path().stem().string());
+  for (int k = 0; k < kSoundKinds; ++k) {
+    kinds.insert(SoundKindName(k)->cli);
+    EXPECT_EQ(KindOfName(SoundKindName(k)->cli), k);
+    EXPECT_TRUE(*SoundKindName(k)->japanese && *SoundKindName(k)->english);
+  }
+  EXPECT_EQ(kinds, examples);
+  for (int k = 0; k < kMutationStrengths; ++k) EXPECT_EQ(StrengthOfName(StrengthName(k)->cli), k);
+  EXPECT_EQ(KindOfName("Kick"), -1);
+  EXPECT_EQ(StrengthOfName("huge"), -1);
+  EXPECT_EQ(SoundKindName(kSoundKinds), nullptr);
+}
+
+// What the CLI writes for a patch: rendered as loaded at start-up, 44100 Hz, 16 bits.
+struct Measure {
+  int peak;         // largest |sample|
+  int length;       // samples up to the last one at or above peak / 32 (-30 dB)
+  double centroid;  // Hz: the magnitude spectrum's centre (whole sound, zero-padded FFT)
+  int clipped;
+};
+
+void Fft(std::vector<std::complex<double>>& a) {  // in place, radix 2, size a power of two
+  const size_t n = a.size();
+  for (size_t i = 1, j = 0; i < n; ++i) {
+    size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(a[i], a[j]);
+  }
+  for (size_t len = 2; len <= n; len <<= 1) {
+    const std::complex<double> w = std::polar(1.0, -2 * std::acos(-1.0) / static_cast<double>(len));
+    for (size_t i = 0; i < n; i += len) {
+      std::complex<double> t = 1;
+      for (size_t k = 0; k < len / 2; ++k, t *= w) {
+        const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * t;
+        a[i + k] = u + v;
+        a[i + k + len / 2] = u - v;
+      }
+    }
+  }
+}
+
+Measure MeasureSound(Engine& e, const Patch& p) {
+  ResetEngine(e);
+  e.patch = p;
+  for (int n = kOscCount - 1; n >= 0; --n) BuildCurveTables(e, n);
+  RenderPatch(e);
+  const int count = p.soundLength;
+  Measure m = {PeakMagnitude(e), 0, 0.0, ClippedSamples(e)};
+  for (int i = 0; i < count; ++i)
+    if (std::abs(e.pcm16[i]) * 32 >= m.peak) m.length = i + 1;
+  size_t n = 1;
+  while (n < static_cast<size_t>(count)) n <<= 1;
+  std::vector<std::complex<double>> a(n);
+  for (int i = 0; i < count; ++i) a[i] = e.pcm16[i];
+  Fft(a);
+  double sum = 0, weighted = 0;
+  for (size_t k = 1; k <= n / 2; ++k) {
+    sum += std::abs(a[k]);
+    weighted += std::abs(a[k]) * k * 44100.0 / n;
+  }
+  m.centroid = sum > 0 ? weighted / sum : 0.0;
+  return m;
+}
+
+// The rule, one for every kind, fixed before any generated sound was heard: a sound is of the kind
+// when its length lies within a factor of 2 of the example's, its peak within 6 dB of it and its
+// spectral centroid within an octave of it; and it does not clip.
+TEST(Variations, GeneratedSoundsHoldTheirKind) {
+  constexpr double kLengthFactor = 2.0, kPeakDb = 6.0, kCentroidFactor = 2.0;
+  constexpr int kSounds = 100;
+  std::unique_ptr<Engine> e = NewEngine();
+  for (int kind = 0; kind < kSoundKinds; ++kind) {
+    SCOPED_TRACE(SoundKindName(kind)->cli);
+    const Measure ex = MeasureSound(*e, Example(kind));
+    std::set<std::string> seen;
+    for (uint32_t seed = 0; seed < kSounds; ++seed) {
+      Patch p;
+      ASSERT_TRUE(GeneratePatch(kind, seed * 7919u, p));
+      ASSERT_TRUE(Valid(p)) << seed;
+      seen.insert(Bytes(p));
+      const Measure m = MeasureSound(*e, p);
+      const double db = 20 * std::log10(static_cast<double>(m.peak) / ex.peak);
+      EXPECT_GT(m.peak, 0) << seed;
+      EXPECT_EQ(m.clipped, 0) << seed;
+      EXPECT_LE(std::fabs(db), kPeakDb) << seed;
+      EXPECT_TRUE(m.length * kLengthFactor >= ex.length && m.length <= ex.length * kLengthFactor)
+          << seed << ": " << m.length << " samples, the example " << ex.length;
+      EXPECT_TRUE(m.centroid * kCentroidFactor >= ex.centroid && m.centroid <= ex.centroid * kCentroidFactor)
+          << seed << ": " << m.centroid << " Hz, the example " << ex.centroid;
+    }
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kSounds));
+  }
+  Patch p;
+  EXPECT_FALSE(GeneratePatch(kSoundKinds, 1, p));
+}
+
+// 100 variations of every example at every strength: valid, none the example, no two alike.
+TEST(Variations, VariationsAreValidNewAndDistinct) {
+  for (int kind = 0; kind < kSoundKinds; ++kind) {
+    const Patch origin = Example(kind);
+    for (int strength = 0; strength < kMutationStrengths; ++strength) {
+      std::set<std::string> seen;
+      for (uint32_t seed = 1; seed <= 100; ++seed) {
+        Patch p;
+        MutatePatch(origin, strength, seed, nullptr, false, p);
+        EXPECT_TRUE(Valid(p) && Bytes(p) != Bytes(origin)) << kind << " " << strength << " " << seed;
+        seen.insert(Bytes(p));
+      }
+      EXPECT_EQ(seen.size(), 100u) << kind << " " << strength;
+    }
+  }
+  // All but OSC1's Tune locked, where a small variation leaves it as it is three times in four:
+  // every variation still differs.
+  uint16_t locks[kOscCount];
+  for (uint16_t& l : locks) l = 0xFFF;
+  locks[0] &= static_cast<uint16_t>(~LockBit(kTune));
+  const Patch kick = Example(kKindKick);
+  for (uint32_t seed = 1; seed <= 100; ++seed) {
+    Patch p;
+    MutatePatch(kick, kStrengthSmall, seed, locks, true, p);
+    EXPECT_NE(p.Tune[0], kick.Tune[0]) << seed;
+  }
+}
+
+// Which oscillators shape the sound (engine.h): a carrier with Volume above 0, unmuted; below it,
+// one with Volume above 0 (its depth), unmuted, under one that shapes it.
+std::vector<bool> Shaping(const Patch& p) {
+  std::vector<bool> on(kOscCount);
+  for (int n = 0; n < kOscCount; ++n) on[n] = p.Volume[n] > 0 && !p.Mute[n] && (n % 3 == 0 || on[n - 1]);
+  return on;
+}
+
+// 1000 variations in a row through the session, each from the last, of every example (the
+// strengths in turn). Bounds from the strength's table: no value ever lies further from the
+// example's than its step (Mute 1, WaveForm 3, Distortion 0), so the distance stays below their
+// sum; and no stretch of 100 averages below half of the least the steps give on average: every
+// key of every oscillator that shapes the sound, and Time, with its chance, moving (step + 1) / 2,
+// at worst half of that at the end of its range.
+TEST(Variations, ChainedVariationsNeitherConvergeNorDrift) {
+  for (int kind = 0; kind < kSoundKinds; ++kind) {
+    const int strength = kind % kMutationStrengths;
+    const StrengthRule& rule = kStrengthRules[strength];
+    SCOPED_TRACE(std::string(SoundKindName(kind)->cli) + " " + StrengthName(strength)->cli);
+    std::unique_ptr<Session> s = NewSession();
+    LoadPatchIntoEngine(s->engine, kPortableIni, ExamplePath(kind).c_str(), nullptr);
+    const Patch example = s->engine.patch;
+    const PatchValues origin = ValuesOf(example);
+    const std::vector<bool> shaping = Shaping(example);
+    int step[kOscCount][kKeysPerOsc];
+    const int timeStep = std::max(1, example.Time * rule.timePercent / 100);
+    double least = rule.timeChance / 64.0 * (timeStep + 1) / 4;
+    for (int n = 0; n < kOscCount; ++n)
+      for (int k = 0; k < kKeysPerOsc; ++k) {
+        step[n][k] = k == kMute ? 1 : k == kWaveForm ? 3 : k == kVolume && n % 3 ? rule.modulatorVolumeStep : rule.step[k];
+        if (shaping[n] && k != kMute && k != kWaveForm) least += rule.chance[k] / 64.0 * (step[n][k] + 1) / 4;
+      }
+    std::vector<int> distances;
+    for (uint32_t seed = 1; seed <= 1000; ++seed) {
+      ASSERT_NE(MutateSound(*s, strength, seed), 0u);
+      const PatchValues v = ValuesOf(s->engine.patch);
+      ASSERT_LE(std::abs(v.time - origin.time), timeStep) << "seed " << seed;
+      for (int n = 0; n < kOscCount; ++n)
+        for (int k = 0; k < kKeysPerOsc; ++k)
+          ASSERT_LE(std::abs(v.value[n][k] - origin.value[n][k]), step[n][k]) << KeyName(k, n) << ", seed " << seed;
+      distances.push_back(Distance(s->engine.patch, example));
+    }
+    for (size_t from = 0; from < distances.size(); from += 100) {
+      const double mean = std::accumulate(distances.begin() + from, distances.begin() + from + 100, 0.0) / 100;
+      EXPECT_GE(mean, least / 2) << "mutations " << from << " on";
+    }
+  }
+}
+
+// One row per lock kind: the parameter moves in the session's variations until it is locked, and
+// from then on keeps the value it had when it was locked (even where the run's origin differs).
+TEST(Variations, LockedParametersNeverMove) {
+  const struct {
+    int key;  // kKeysPerOsc: Time
+    int kind, osc;
+  } rows[] = {
+      {kTune, kKindKick, 0},          {kDeTune, kKindKick, 0},     {kBend, kKindKick, 0},
+      {kBendCurve, kKindKick, 1},     {kVolume, kKindSnare, 3},    {kAttack, kKindClap, 6},
+      {kAttackCurve, kKindClap, 3},   {kDecay, kKindSnare, 6},     {kDecayCurve, kKindHiHatOpen, 0},
+      {kDistortion, kKindTom, 0},     {kMute, kKindSnare, 0},      {kWaveForm, kKindCowbell, 3},
+      {kKeysPerOsc, kKindRimshot, 0},
+  };
+  auto value = [](const Patch& p, int key, int osc) { return key == kKeysPerOsc ? p.Time : (p.*kFields[key])[osc]; };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.key == kKeysPerOsc ? std::string("Time") : KeyName(r.key, r.osc));
+    std::unique_ptr<Session> s = NewSession();
+    LoadPatchIntoEngine(s->engine, kPortableIni, ExamplePath(r.kind).c_str(), nullptr);
+    const int original = value(s->engine.patch, r.key, r.osc);
+    bool moved = false;
+    uint32_t seed = 1;
+    for (; seed <= 300 && !moved; ++seed) {
+      MutateSound(*s, kStrengthLarge, seed);
+      moved = value(s->engine.patch, r.key, r.osc) != original;
+    }
+    EXPECT_EQ(moved, r.key != kDistortion);  // Distortion is never heard, and never moves
+    const int locked = value(s->engine.patch, r.key, r.osc);
+    if (r.key == kKeysPerOsc) s->timeLocked = true;
+    else s->locks[r.osc] = LockBit(r.key);
+    for (int i = 0; i < 100; ++i, ++seed) {
+      MutateSound(*s, kStrengthLarge, seed);
+      ASSERT_EQ(value(s->engine.patch, r.key, r.osc), locked) << "seed " << seed;
+    }
+  }
+  // Everything that could move locked: no variation, no step.
+  std::unique_ptr<Session> s = NewSession();
+  LoadPatchIntoEngine(s->engine, kPortableIni, ExamplePath(kKindKick).c_str(), nullptr);
+  for (uint16_t& l : s->locks) l = 0xFFF;
+  s->timeLocked = true;
+  EXPECT_EQ(MutateSound(*s, kStrengthLarge, 1), 0u);
+  EXPECT_FALSE(CanUndo(*s));
+}
+
+// A new sound and a variation: each one undo step, redone as it was; the sound as a fresh render
+// of the new patch gives it (the kick has no noise, so the render does not depend on the noise),
+// also when only the modulator under the carrier moved (the carrier locked).
+TEST(Variations, NewSoundAndVariationAreOneUndoStepEach) {
+  std::unique_ptr<Session> s = NewSession();
+  StartSession(*s, kPortableIni, "");
+  const Patch start = s->engine.patch;
+  uint32_t seed = 1;  // a kick with its click
+  for (Patch p; GeneratePatch(kKindKick, seed, p) && p.Volume[1] == 0;) ++seed;
+  EXPECT_EQ(GenerateSound(*s, kKindKick, seed), kRefreshOscillator | kRefreshWaveView);
+  const Patch generated = s->engine.patch;
+  s->locks[0] = 0xFFF;
+  s->timeLocked = true;
+  EXPECT_EQ(MutateSound(*s, kStrengthMedium, 8), kRefreshOscillator | kRefreshWaveView);
+  const Patch varied = s->engine.patch;
+  EXPECT_EQ(s->lastSeed, 8u);
+  EXPECT_EQ(Differing(varied, generated), "010000000");
+  std::unique_ptr<Engine> fresh = NewEngine();
+  fresh->patch = varied;
+  for (int n = kOscCount - 1; n >= 0; --n) BuildCurveTables(*fresh, n);
+  RenderPatch(*fresh);
+  EXPECT_EQ(std::memcmp(fresh->pcm16, s->engine.pcm16, sizeof fresh->pcm16), 0);
+  EXPECT_EQ(s->history.count, 2);
+  const Patch* steps[] = {&generated, &start};
+  for (const Patch* want : steps) {
+    Undo(*s);
+    EXPECT_EQ(Bytes(s->engine.patch), Bytes(*want));
+  }
+  EXPECT_FALSE(CanUndo(*s));
+  Redo(*s);
+  EXPECT_EQ(Bytes(s->engine.patch), Bytes(generated));
+  Redo(*s);
+  EXPECT_EQ(Bytes(s->engine.patch), Bytes(varied));
+  EXPECT_FALSE(CanRedo(*s));
+}
+
+}  // namespace
+}  // namespace plimbar
