@@ -1,18 +1,26 @@
-// plimbar-render: renders patch files to WAV files without a window.
+// plimbar-render: renders patch files to WAV files without a window, and
+// makes new sounds of a kind or variations of a patch.
 //
 //   plimbar-render [--rate 44100|22050|11025] [--bits 16|8] [-o OUT.wav]
 //                  PATCH [PATCH ...]
+//   plimbar-render --generate KIND [--count N] [--seed S] -o DIR [format]
+//   plimbar-render --vary N [--strength S] [--seed S] -o DIR [format] PATCH
 //
-// Each patch is rendered in an engine of its own, exactly as the program
-// renders it right after loading it at start-up: all nine oscillators
+// Each patch is rendered exactly as the program renders it right after
+// loading it at start-up (LoadPatchIntoEngine): all nine oscillators
 // pending, the noise generator at its seed. So a file's WAV never depends on
 // the other files on the command line, and it holds the same bytes the
-// program exports for that patch in that format.
+// program exports for that patch in that format. One engine serves the
+// whole run: a load sets everything a render reads (the patch, the pending
+// flags, the tables) and the run sets the format and the noise seed; every
+// render writes each buffer it reads whole.
 //
 // Exit status: 0 when every patch was rendered and written; 1 when a patch
-// could not be read or a WAV could not be written (the other patches are
-// still rendered); 2 for a usage error, before anything is rendered.
+// could not be read or a file could not be written (other patches named
+// are still rendered; a batch of new files stops there); 2 for a usage
+// error, before anything is read or written.
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <cerrno>
 #include <cmath>
@@ -24,7 +32,15 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <direct.h>
+#elif defined(__linux__) && !defined(__EMSCRIPTEN__)
+#include <sys/mman.h>
+#endif
+
 #include "audio/wav_file.h"
+#include "editor/session.h"
+#include "editor/variations.h"
 #include "engine/engine.h"
 #include "plimbar_version.h"
 #include "storage/ini.h"
@@ -48,7 +64,14 @@ constexpr size_t kMaxPathLength = kPathCapacity - 1;
 
 constexpr char kSynopsis[] =
     "Usage: plimbar-render [--rate 44100|22050|11025] [--bits 16|8]"
-    " [-o OUT.wav] PATCH [PATCH ...]\n";
+    " [-o OUT.wav] PATCH [PATCH ...]\n"
+    "       plimbar-render --generate KIND [--count N] [--seed S] -o DIR"
+    " [--rate HZ] [--bits N]\n"
+    "       plimbar-render --vary N [--strength small|medium|large] [--seed S]"
+    " -o DIR [--rate HZ] [--bits N] PATCH\n";
+
+constexpr long kMaxCount = 1000;
+constexpr uint32_t kDefaultSeed = 1;
 
 constexpr char kHelp[] =
     "\n"
@@ -59,7 +82,14 @@ constexpr char kHelp[] =
     "  --rate HZ     sample rate: 44100 (default), 22050 or 11025\n"
     "  --bits N      bits per sample: 16 (default) or 8\n"
     "  -o, --output OUT.wav\n"
-    "                write to OUT.wav, exactly that name (one patch only)\n"
+    "                write to OUT.wav, exactly that name (one patch only);\n"
+    "                with --generate and --vary: the folder of the new files\n"
+    "  --generate KIND\n"
+    "                make new sounds of a kind (see below)\n"
+    "  --count N     how many new sounds: 1 (default) to 1000\n"
+    "  --vary N      make N (1 to 1000) variations of PATCH\n"
+    "  --strength S  how far a variation goes: small, medium (default), large\n"
+    "  --seed S      the first sound's seed, 0 to 4294967295 (default 1)\n"
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n"
     "  --            end of options: the rest are patch files\n"
@@ -74,14 +104,53 @@ constexpr char kHelp[] =
     "values beyond full scale). Values outside their ranges are used\n"
     "clamped, with a warning on stderr.\n"
     "\n"
+    "--generate and --vary write N patch files and their WAVs into the folder\n"
+    "DIR (made when missing; existing files of the same names are replaced),\n"
+    "named after the kind or PATCH's name and the number of the sound:\n"
+    "kick-001.plb and kick-001.wav, ... (--vary 3 ... snare.plb gives\n"
+    "snare-001 to snare-003). Sound i (from 1) is drawn from seed S + i - 1\n"
+    "(modulo 2^32), so the same command gives the same files on every\n"
+    "machine, and --count 1 --seed S+i-1 gives sound i alone. Each variation\n"
+    "is drawn around PATCH itself. The line of each sound ends with its\n"
+    "seed. The run stops at the first file that cannot be written; the files\n"
+    "written before it stay whole.\n"
+    "\n"
+    "Kinds:%s.\n"
+    "\n"
     "Exit status: 0 all patches rendered; 1 a patch could not be read or a\n"
-    "WAV not written (the others are still rendered); 2 usage error.\n";
+    "file not written (other patches named are still rendered); 2 usage\n"
+    "error (then nothing is written).\n";
+
+enum class Mode { kRender, kGenerate, kVary };
 
 struct Options {
   OutputFormat format = {44100, 16};
   const char* output = nullptr;  // -o, or null: next to each patch
   std::vector<const char*> patches;
+  Mode mode = Mode::kRender;
+  int kind = -1;                  // --generate
+  long count = 1;                 // --count, --vary
+  bool countGiven = false;
+  int strength = kStrengthMedium;  // --vary
+  bool strengthGiven = false;
+  uint32_t seed = kDefaultSeed;
+  bool seedGiven = false;
 };
+
+// "kick, snare, ..." for the messages; with break, lines of the help,
+// each starting with two spaces.
+std::string KindList(bool breakLines = false) {
+  std::string list, line;
+  for (int k = 0; k < kSoundKinds; ++k) {
+    const std::string name = std::string(SoundKindName(k)->cli) + (k + 1 < kSoundKinds ? "," : "");
+    if (breakLines && !line.empty() && line.size() + 1 + name.size() > 72) {
+      list += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? (breakLines ? "  " : "") : " ") + name;
+  }
+  return breakLines ? "\n" + list + line : list + line;
+}
 
 enum class ParseResult { kRun, kHelp, kVersion, kUsageError };
 
@@ -101,6 +170,19 @@ long ParseNumber(const char* text) {
   return v;
 }
 
+// A seed: a decimal number below 2^32 (digits only). False otherwise.
+bool ParseSeed(const char* text, uint32_t& seed) {
+  if (text[0] == '\0') return false;
+  unsigned long long v = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    v = v * 10 + static_cast<unsigned>(*p - '0');
+    if (v > 0xFFFFFFFFull) return false;
+  }
+  seed = static_cast<uint32_t>(v);
+  return true;
+}
+
 // Matches "--name VALUE" and "--name=VALUE". Returns false when arg is not
 // this option; otherwise value is set (null when the value is missing) and
 // i moves past a separate value.
@@ -117,6 +199,8 @@ bool TakeValue(const char* name, int argc, char** argv, int& i,
   value = i + 1 < argc ? argv[++i] : nullptr;
   return true;
 }
+
+ParseResult CheckCombination(const Options& opt);
 
 ParseResult ParseArguments(int argc, char** argv, Options& opt) {
   bool optionsEnded = false;
@@ -157,6 +241,49 @@ ParseResult ParseArguments(int argc, char** argv, Options& opt) {
         return ParseResult::kUsageError;
       }
       opt.format.bits = static_cast<int>(bits);
+    } else if (TakeValue("--generate", argc, argv, i, value)) {
+      if (opt.mode != Mode::kRender) {
+        UsageError("--generate and --vary go alone, once");
+        return ParseResult::kUsageError;
+      }
+      opt.kind = value != nullptr ? KindOfName(value) : -1;
+      if (opt.kind < 0) {
+        UsageError(std::string("unknown kind '") + (value ? value : "") + "': use " + KindList());
+        return ParseResult::kUsageError;
+      }
+      opt.mode = Mode::kGenerate;
+    } else if (TakeValue("--vary", argc, argv, i, value) ||
+               TakeValue("--count", argc, argv, i, value)) {
+      const bool vary = std::strncmp(arg, "--vary", 6) == 0;
+      const char* name = vary ? "--vary" : "--count";
+      if (vary ? opt.mode != Mode::kRender : opt.countGiven) {
+        UsageError(vary ? "--generate and --vary go alone, once" : "option --count given more than once");
+        return ParseResult::kUsageError;
+      }
+      const long n = value != nullptr ? ParseNumber(value) : -1;
+      if (n < 1 || n > kMaxCount) {
+        UsageError(std::string("bad count '") + (value ? value : "") + "' for " + name + ": use 1 to 1000");
+        return ParseResult::kUsageError;
+      }
+      opt.count = n;
+      if (vary) {
+        opt.mode = Mode::kVary;
+      } else {
+        opt.countGiven = true;
+      }
+    } else if (TakeValue("--strength", argc, argv, i, value)) {
+      opt.strength = value != nullptr ? StrengthOfName(value) : -1;
+      if (opt.strength < 0) {
+        UsageError(std::string("bad strength '") + (value ? value : "") + "': use small, medium or large");
+        return ParseResult::kUsageError;
+      }
+      opt.strengthGiven = true;
+    } else if (TakeValue("--seed", argc, argv, i, value)) {
+      if (value == nullptr || !ParseSeed(value, opt.seed)) {
+        UsageError(std::string("bad seed '") + (value ? value : "") + "': use a number from 0 to 4294967295");
+        return ParseResult::kUsageError;
+      }
+      opt.seedGiven = true;
     } else if (TakeValue("-o", argc, argv, i, value) ||
                TakeValue("--output", argc, argv, i, value)) {
       if (value == nullptr || value[0] == '\0') {
@@ -173,6 +300,29 @@ ParseResult ParseArguments(int argc, char** argv, Options& opt) {
       return ParseResult::kUsageError;
     }
   }
+  return CheckCombination(opt);
+}
+
+// What goes with what.
+ParseResult CheckCombination(const Options& opt) {
+  const char* problem = nullptr;
+  if (opt.mode == Mode::kGenerate) {
+    if (!opt.patches.empty()) problem = "--generate takes no patch file";
+    else if (opt.strengthGiven) problem = "--strength goes with --vary";
+  } else if (opt.mode == Mode::kVary) {
+    if (opt.patches.size() != 1) problem = "--vary takes one patch file";
+    else if (opt.countGiven) problem = "--count goes with --generate (--vary N gives the count)";
+  } else if (opt.countGiven || opt.seedGiven || opt.strengthGiven) {
+    problem = "--count, --seed and --strength go with --generate or --vary";
+  }
+  if (problem == nullptr && opt.mode != Mode::kRender && opt.output == nullptr) {
+    problem = "--generate and --vary need -o DIR, the folder of the new files";
+  }
+  if (problem != nullptr) {
+    UsageError(problem);
+    return ParseResult::kUsageError;
+  }
+  if (opt.mode != Mode::kRender) return ParseResult::kRun;
   if (opt.patches.empty()) {
     UsageError("no patch file given");
     return ParseResult::kUsageError;
@@ -234,9 +384,9 @@ std::string TooLong(const char* what, size_t length) {
          " characters; at most " + std::to_string(kMaxPathLength) + ")";
 }
 
-// Checks that path names a readable regular file that holds a [Setting]
-// section; prints the reason and returns false otherwise.
-bool CheckPatchFile(const char* path) {
+// Checks that path names a regular file of at most 16 MiB; prints the
+// reason and returns false otherwise.
+bool CheckPatchPath(const char* path) {
   const size_t length = std::strlen(path);
   if (length > kMaxPathLength) {
     FileError(path, TooLong("path", length));
@@ -259,17 +409,30 @@ bool CheckPatchFile(const char* path) {
     FileError(path, "too large for a patch file (over 16 MiB)");
     return false;
   }
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) {
-    FileError(path, std::string("cannot open: ") + std::strerror(errno));
+  return true;
+}
+
+// Whether the held patch file could be read and holds a [Setting] section;
+// prints the reason otherwise.
+bool CheckPatchText(const char* path, const PortableIniHold& held) {
+  if (!held.readable()) {
+    FileError(path, std::string("cannot open: ") + std::strerror(held.error()));
     return false;
   }
-  std::fclose(f);
   if (!PortableIniHasSection(kPatchSection, path)) {
     FileError(path, "not a patch file (no [Setting] section)");
     return false;
   }
   return true;
+}
+
+void WarnClamped(const char* path, const PatchReadReport& report) {
+  for (int k = 0; k < report.clampedCount; ++k) {
+    const ClampedKey& c = report.clamped[k];
+    std::fprintf(stderr,
+                 "%s: %s: warning: %s=%d is out of range, using %d\n",
+                 kProgram, path, c.key, c.read, c.used);
+  }
 }
 
 std::string PeakText(int peak) {
@@ -282,12 +445,79 @@ std::string PeakText(int peak) {
   return text;
 }
 
+// The line after a WAV: its format, length, peak and clipped samples.
+std::string SoundText(const Engine& e) {
+  const int lengthMs = e.patch.soundLength * 1000 / kRenderRate;
+  char text[128];
+  std::snprintf(text, sizeof text, "%d Hz %d-bit, %d ms, peak %s dBFS, %d clipped",
+                e.format.rate, e.format.bits, lengthMs,
+                PeakText(PeakMagnitude(e)).c_str(), ClippedSamples(e));
+  return text;
+}
+
+// The engine of the whole run, allocated once. A render of a long sound
+// touches nearly all of its 8 MB; on Linux they lie in transparent huge
+// pages where the system offers them, since 4 KB pages would cost some
+// 2000 page faults, as long as the render itself on some machines.
+class RunEngine {
+ public:
+  RunEngine() {
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+    constexpr size_t kHuge = size_t{2} << 20;
+    size_ = (sizeof(Engine) + kHuge - 1) / kHuge * kHuge + kHuge;
+    void* map = mmap(nullptr, size_, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map != MAP_FAILED) {
+      map_ = map;
+      const uintptr_t at = (reinterpret_cast<uintptr_t>(map) + kHuge - 1) &
+                           ~static_cast<uintptr_t>(kHuge - 1);
+      madvise(reinterpret_cast<void*>(at), size_ - kHuge, MADV_HUGEPAGE);  // a hint
+      engine_ = new (reinterpret_cast<void*>(at)) Engine;
+      ResetEngine(*engine_);
+      return;
+    }
+#endif
+    owned_ = NewEngine();
+    engine_ = owned_.get();
+  }
+  ~RunEngine() {
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+    if (map_ != nullptr) munmap(map_, size_);
+#endif
+  }
+  RunEngine(const RunEngine&) = delete;
+  RunEngine& operator=(const RunEngine&) = delete;
+  Engine* get() const { return engine_; }
+
+ private:
+  Engine* engine_ = nullptr;
+  std::unique_ptr<Engine> owned_;
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+  void* map_ = nullptr;
+  size_t size_ = 0;
+#endif
+};
+
+// Loads the patch at path into e and renders it in format as the program
+// does right after loading it at start-up.
+void LoadAndRender(Engine& e, const char* path, const OutputFormat& format,
+                   PatchReadReport* report) {
+  e.format = format;
+  e.noiseState = kNoiseSeed;
+  LoadPatchIntoEngine(e, kPortableIni, path, report);
+}
+
+std::string WriteError(const std::string& name) {
+  const int error = errno;
+  return "cannot write " + name + ": " + std::strerror(error != 0 ? error : EIO);
+}
+
 // Renders one patch into the WAV file out (null: next to the patch).
 // Returns false after printing why when the patch could not be read or the
 // WAV not written. written lists the WAVs of this run so far.
-bool RenderOne(const char* patchPath, const char* out,
+bool RenderOne(Engine& e, const char* patchPath, const char* out,
                const OutputFormat& format, std::vector<std::string>& written) {
-  if (!CheckPatchFile(patchPath)) return false;
+  if (!CheckPatchPath(patchPath)) return false;
 
   const std::string outName =
       out != nullptr ? std::string(out) : DefaultOutputName(patchPath);
@@ -303,59 +533,158 @@ bool RenderOne(const char* patchPath, const char* out,
     return false;
   }
 
-  for (const std::string& name : written) {
-    if (name == outName) {
-      std::fprintf(stderr, "%s: %s: warning: %s was written earlier in this "
-                   "run and is replaced\n", kProgram, patchPath,
-                   outName.c_str());
-      break;
+  // The file is read once: every check and key below reads the held text.
+  {
+    const PortableIniHold held(patchPath, PortableIniHold::kFromFile);
+    if (!CheckPatchText(patchPath, held)) return false;
+    for (const std::string& name : written) {
+      if (name == outName) {
+        std::fprintf(stderr, "%s: %s: warning: %s was written earlier in this "
+                     "run and is replaced\n", kProgram, patchPath,
+                     outName.c_str());
+        break;
+      }
     }
+    PatchReadReport report;
+    LoadAndRender(e, patchPath, format, &report);
+    WarnClamped(patchPath, report);
   }
-
-  std::unique_ptr<Engine> engine = NewEngine();
-  if (engine == nullptr) {
-    FileError(patchPath, "out of memory");
-    return false;
-  }
-  Engine& e = *engine;
-
-  // As the program's start-up load: read, mark everything, build the
-  // tables from OSC9 down to OSC1, render in the chosen format.
-  PatchReadReport report;
-  ReadPatchFile(kPortableIni, patchPath, e.patch, &report);
-  for (int k = 0; k < report.clampedCount; ++k) {
-    const ClampedKey& c = report.clamped[k];
-    std::fprintf(stderr,
-                 "%s: %s: warning: %s=%d is out of range, using %d\n",
-                 kProgram, patchPath, c.key, c.read, c.used);
-  }
-  MarkAllPending(e);
-  for (int osc = kOscillators - 1; osc >= 0; --osc) BuildCurveTables(e, osc);
-  e.format = format;
-  RenderPatch(e);
 
   if (!WriteWavFile(e, outName.c_str())) {
-    const int error = errno;
-    FileError(patchPath, "cannot write " + outName + ": " +
-                             std::strerror(error != 0 ? error : EIO));
+    FileError(patchPath, WriteError(outName));
     return false;
   }
-
   written.push_back(outName);
-
-  const int lengthMs = e.patch.soundLength * 1000 / kRenderRate;
-  std::printf("%s: %d Hz %d-bit, %d ms, peak %s dBFS, %d clipped\n",
-              outName.c_str(), format.rate, format.bits, lengthMs,
-              PeakText(PeakMagnitude(e)).c_str(), ClippedSamples(e));
+  std::printf("%s: %s\n", outName.c_str(), SoundText(e).c_str());
   std::fflush(stdout);
   return true;
+}
+
+#ifdef _WIN32
+constexpr char kFolderSeparator = '\\';
+#else
+constexpr char kFolderSeparator = '/';
+#endif
+
+// Makes the folder dir and any missing folder above it. False with the
+// reason when it cannot be made or is no folder.
+bool MakeFolder(const std::string& dir, std::string& why) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    why = "not a folder";
+    return false;
+  }
+  if (errno != ENOENT) {  // a file in the way above it, no access...
+    why = std::strerror(errno);
+    return false;
+  }
+  size_t cut = dir.size();
+  while (cut > 0 && IsSeparator(dir[cut - 1])) --cut;  // trailing separators
+  while (cut > 0 && !IsSeparator(dir[cut - 1])) --cut;
+  size_t parent = cut;
+  while (parent > 0 && IsSeparator(dir[parent - 1])) --parent;
+  if (parent > 0 && !(parent == 2 && dir[1] == ':') && !MakeFolder(dir.substr(0, parent), why)) {
+    return false;
+  }
+#ifdef _WIN32
+  const int made = _mkdir(dir.c_str());
+#else
+  const int made = mkdir(dir.c_str(), 0777);
+#endif
+  if (made != 0 && errno != EEXIST) {
+    why = std::strerror(errno);
+    return false;
+  }
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    why = "not a folder";
+    return false;
+  }
+  return true;
+}
+
+// The name a variation of the patch at path takes: the patch's file name
+// without folders and without its extension ("sounds/snare.plb" -> "snare").
+std::string StemOf(const std::string& path) {
+  size_t start = path.size();
+  while (start > 0 && !IsSeparator(path[start - 1])) --start;
+  const size_t dot = path.rfind('.');
+  const size_t end = dot != std::string::npos && dot > start ? dot : path.size();
+  return path.substr(start, end - start);
+}
+
+// --generate and --vary: count patches, from the kind or around origin,
+// each written with its WAV into the folder dir.
+int MakeBatch(Engine& e, const Options& opt, const std::string& stem,
+              const Patch* origin) {
+  std::string dir = opt.output;
+  if (!IsSeparator(dir.back())) dir += kFolderSeparator;
+  auto base = [&](long i) {
+    char number[24];
+    std::snprintf(number, sizeof number, "-%03ld", i + 1);
+    return dir + stem + number;
+  };
+  const std::string longest = base(opt.count - 1) + ".plb";
+  if (longest.size() > kMaxPathLength) {
+    FileError(opt.output, TooLong(("output name " + longest).c_str(), longest.size()));
+    return 1;
+  }
+  std::string why;
+  if (!MakeFolder(opt.output, why)) {
+    FileError(opt.output, "cannot make the folder: " + why);
+    return 1;
+  }
+  for (long i = 0; i < opt.count; ++i) {
+    const uint32_t seed = NthSeed(opt.seed, static_cast<uint32_t>(i));
+    Patch p;
+    if (origin != nullptr) {
+      MutatePatch(*origin, opt.strength, seed, nullptr, false, p);
+    } else {
+      GeneratePatch(opt.kind, seed, p);
+    }
+    const std::string patchName = base(i) + ".plb", wavName = base(i) + ".wav";
+    {
+      // A new file in the program's format, written whole at once; its WAV
+      // rendered from it as written (read from the held text).
+      PortableIniHold fresh(patchName.c_str(), PortableIniHold::kEmpty);
+      if (!SavePatchFile(kPortableIni, patchName.c_str(), p) || !fresh.Store()) {
+        FileError(opt.output, WriteError(patchName));
+        return 1;
+      }
+      LoadAndRender(e, patchName.c_str(), opt.format, nullptr);
+    }
+    if (!WriteWavFile(e, wavName.c_str())) {
+      FileError(opt.output, WriteError(wavName));
+      return 1;
+    }
+    std::printf("%s: %s, seed %lu\n", wavName.c_str(), SoundText(e).c_str(),
+                static_cast<unsigned long>(seed));
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+// --vary: the patch it varies, read as a render reads it.
+int VaryPatch(Engine& e, const Options& opt) {
+  const char* path = opt.patches[0];
+  if (!CheckPatchPath(path)) return 1;
+  Patch origin;
+  {
+    const PortableIniHold held(path, PortableIniHold::kFromFile);
+    if (!CheckPatchText(path, held)) return 1;
+    PatchReadReport report;
+    ReadPatchFile(kPortableIni, path, origin, &report);
+    WarnClamped(path, report);
+  }
+  return MakeBatch(e, opt, StemOf(path), &origin);
 }
 
 int Run(int argc, char** argv) {
   Options opt;
   switch (ParseArguments(argc, argv, opt)) {
     case ParseResult::kHelp:
-      std::printf("%s%s", kSynopsis, kHelp);
+      std::printf("%s", kSynopsis);
+      std::printf(kHelp, KindList(true).c_str());
       return 0;
     case ParseResult::kVersion:
       std::printf("%s %s\n", kProgram, kVersion);
@@ -365,10 +694,18 @@ int Run(int argc, char** argv) {
     case ParseResult::kRun:
       break;
   }
+  RunEngine engine;
+  if (engine.get() == nullptr) {
+    std::fprintf(stderr, "%s: out of memory\n", kProgram);
+    return 1;
+  }
+  Engine& e = *engine.get();
+  if (opt.mode == Mode::kGenerate) return MakeBatch(e, opt, SoundKindName(opt.kind)->cli, nullptr);
+  if (opt.mode == Mode::kVary) return VaryPatch(e, opt);
   int status = 0;
   std::vector<std::string> written;
   for (const char* patch : opt.patches) {
-    if (!RenderOne(patch, opt.output, opt.format, written)) status = 1;
+    if (!RenderOne(e, patch, opt.output, opt.format, written)) status = 1;
   }
   return status;
 }

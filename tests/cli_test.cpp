@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -42,7 +43,9 @@ class Cli : public TempFolderTest {};
 
 #define E "plimbar-render: "
 #define SYNOPSIS \
-  "Usage: plimbar-render [--rate 44100|22050|11025] [--bits 16|8] [-o OUT.wav] PATCH [PATCH ...]\n"
+  "Usage: plimbar-render [--rate 44100|22050|11025] [--bits 16|8] [-o OUT.wav] PATCH [PATCH ...]\n" \
+  "       plimbar-render --generate KIND [--count N] [--seed S] -o DIR [--rate HZ] [--bits N]\n" \
+  "       plimbar-render --vary N [--strength small|medium|large] [--seed S] -o DIR [--rate HZ] [--bits N] PATCH\n"
 #define USAGE SYNOPSIS "Try 'plimbar-render --help' for more information.\n"
 #define OK " Hz 16-bit, 1000 ms, peak -2.2 dBFS, 0 clipped\n"  // the default patch
 
@@ -69,6 +72,23 @@ TEST_F(Cli, Runs) {
       {ab, {"a.plb", "--bits"}, 2, "", E "option --bits needs a value (16 or 8)\n" USAGE},
       {ab, {"-o", "x.wav", "-o", "y.wav", "a.plb"}, 2, "", E "option -o given more than once\n" USAGE},
       {ab, {"-o", "x.wav", "a.plb", "b.plb"}, 2, "", E "-o takes a single patch, but 2 were given\n" USAGE},
+      // New sounds and variations: what goes with what; nothing written, no folder made.
+      {k, {"--generate", "bass", "-o", "o"}, 2, "", E "unknown kind 'bass': use kick, *\n" USAGE},
+      {k, {"--generate", "kick", "--count", "1001", "-o", "o"}, 2, "", E "bad count '1001' for --count: use 1 to 1000\n" USAGE},
+      {k, {"--vary=0", "-o", "o", "k.plb"}, 2, "", E "bad count '0' for --vary: use 1 to 1000\n" USAGE},
+      {k, {"--generate", "tom", "--seed", "4294967296", "-o", "o"}, 2, "", E "bad seed '4294967296': use a number from 0 to 4294967295\n" USAGE},
+      {k, {"--vary", "2", "--seed=-1", "-o", "o", "k.plb"}, 2, "", E "bad seed '-1': *\n" USAGE},
+      {k, {"--vary", "2", "--strength", "huge", "-o", "o", "k.plb"}, 2, "", E "bad strength 'huge': use small, medium or large\n" USAGE},
+      {k, {"--generate", "kick"}, 2, "", E "--generate and --vary need -o DIR, the folder of the new files\n" USAGE},
+      {k, {"--generate", "kick", "-o", "o", "k.plb"}, 2, "", E "--generate takes no patch file\n" USAGE},
+      {k, {"--generate", "kick", "--strength", "small", "-o", "o"}, 2, "", E "--strength goes with --vary\n" USAGE},
+      {ab, {"--vary", "2", "-o", "o", "a.plb", "b.plb"}, 2, "", E "--vary takes one patch file\n" USAGE},
+      {k, {"--vary", "2", "--count", "2", "-o", "o", "k.plb"}, 2, "", E "--count goes with --generate *\n" USAGE},
+      {k, {"--generate", "kick", "--vary", "2", "-o", "o"}, 2, "", E "--generate and --vary go alone, once\n" USAGE},
+      {k, {"--seed", "5", "k.plb"}, 2, "", E "--count, --seed and --strength go with --generate or --vary\n" USAGE},
+      {k, {"--vary", "2", "-o", "o", "none.plb"}, 1, "", E "none.plb: cannot open: No such file or directory\n"},
+      {k, {"--generate", "kick", "-o", "k.plb"}, 1, "", E "k.plb: cannot make the folder: not a folder\n"},
+      {k, {"--generate", "kick", "-o", "k.plb/o"}, 1, "", E "k.plb/o: cannot make the folder: Not a directory\n"},
       // Names and formats of the outputs.
       {{{"-a.plb", d}}, {"--rate=22050", "--bits=8", "--", "-a.plb"}, 0,
        "-a.wav: 22050 Hz 8-bit, 1000 ms, peak -2.1 dBFS, 0 clipped\n", "", {"-a.wav:22094"}},
@@ -162,6 +182,92 @@ TEST_F(Cli, Runs) {
       EXPECT_EQ(ReadText(dir / f.first), f.second) << f.first;
     }
   }
+}
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+// plimbar-render run with args in the folder dir.
+Result RunIn(const fs::path& dir, const std::vector<std::string>& args) {
+  std::string cmd = "cd " + Quote(dir.string()) + " && exec " + Quote(PLIMBAR_RENDER);
+  for (const std::string& a : args) cmd += " " + Quote(a);
+  const fs::path out = dir / ".stdout", err = dir / ".stderr";
+  const int raw = std::system((cmd + " >" + Quote(out.string()) + " 2>" + Quote(err.string())).c_str());
+  Result r = {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+// Every file below dir, by its path from there, with its bytes.
+std::map<std::string, std::string> FilesIn(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = ReadText(e.path());
+  return files;
+}
+
+// --generate and --vary: the same command gives the same files; sound i is sound 1 of a batch from
+// seed S + i - 1 (modulo 2^32); each patch is a whole file in the program's format and each WAV the
+// one plimbar-render makes of that patch alone; old files of those names are replaced, not merged;
+// a file that cannot be written stops the run and leaves the files before it whole.
+TEST_F(Cli, NewSoundsAndVariationsAreTheSameFilesEveryRun) {
+  const std::vector<std::string> generate = {"--generate", "snare", "--count", "3", "--seed", "4294967295",
+                                             "--rate", "22050", "--bits", "8", "-o", "new/a/b"};
+  const fs::path first = dir_ / "first", second = dir_ / "second", third = dir_ / "third";
+  for (const fs::path& d : {first, second, third}) fs::create_directories(d / "new/a/b");
+  WriteText(second / "new/a/b/snare-001.plb", "[Other]\r\nKept=1\r\n");
+  fs::create_directories(third / "new/a/b/snare-002.wav");
+  fs::remove(first / "new/a/b");  // a missing folder is made
+  const Result a = RunIn(first, generate), b = RunIn(second, generate), c = RunIn(third, generate);
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(b.status, 0);
+  EXPECT_EQ(a.err + b.err, "");
+  const char* const seeds[] = {"4294967295", "0", "1"};
+  std::string lines;
+  for (int i = 0; i < 3; ++i)
+    lines += "new/a/b/snare-00" + std::to_string(i + 1) + ".wav: 22050 Hz 8-bit, * ms, peak * dBFS, 0 clipped, seed " +
+             seeds[i] + "\n";
+  EXPECT_TRUE(Matches(lines.c_str(), a.out.c_str())) << a.out;
+  const auto files = FilesIn(first);
+  EXPECT_EQ(files.size(), 6u);
+  EXPECT_EQ(FilesIn(second), files);
+  for (int i = 1; i <= 3; ++i) {
+    const std::string name = "new/a/b/snare-00" + std::to_string(i);
+    Patch p;
+    ReadPatchFile(kPortableIni, (first / (name + ".plb")).string().c_str(), p, nullptr);
+    EXPECT_EQ(files.at(name + ".plb"), PatchText(ValuesOf(p))) << name;
+    ASSERT_EQ(RunIn(first, {"--rate", "22050", "--bits", "8", "-o", "alone.wav", name + ".plb"}).status, 0);
+    EXPECT_EQ(ReadText(first / "alone.wav"), files.at(name + ".wav")) << name;
+  }
+  // Sound 2 alone from its seed.
+  ASSERT_EQ(RunIn(first, {"--generate", "snare", "--seed", "0", "--rate", "22050", "--bits", "8", "-o", "one"}).status, 0);
+  EXPECT_EQ(ReadText(first / "one/snare-001.plb"), files.at("new/a/b/snare-002.plb"));
+  EXPECT_EQ(ReadText(first / "one/snare-001.wav"), files.at("new/a/b/snare-002.wav"));
+  // A folder where snare-002.wav goes: the run stops there.
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err, E "new/a/b: cannot write new/a/b/snare-002.wav: Is a directory\n");
+  const std::map<std::string, std::string> before = {{"new/a/b/snare-001.plb", files.at("new/a/b/snare-001.plb")},
+                                                     {"new/a/b/snare-001.wav", files.at("new/a/b/snare-001.wav")},
+                                                     {"new/a/b/snare-002.plb", files.at("new/a/b/snare-002.plb")}};
+  EXPECT_EQ(FilesIn(third), before);
+
+  // Variations of a patch, named after it.
+  const std::vector<std::string> vary = {"--vary", "2", "--strength", "small", "--seed", "7", "-o", ".", "my.kick.plb"};
+  fs::copy_file(fs::path(PLIMBAR_SOURCE_DIR) / "examples/kick.plb", second / "my.kick.plb");
+  fs::copy_file(second / "my.kick.plb", third / "my.kick.plb");
+  const Result v = RunIn(second, vary), w = RunIn(third, vary);
+  ASSERT_EQ(v.status, 0) << v.err;
+  EXPECT_TRUE(Matches("./my.kick-001.wav: 44100 Hz 16-bit, * seed 7\n./my.kick-002.wav: * seed 8\n", v.out.c_str()))
+      << v.out;
+  for (const char* name : {"my.kick-001.plb", "my.kick-001.wav", "my.kick-002.plb", "my.kick-002.wav"}) {
+    EXPECT_EQ(ReadText(second / name), ReadText(third / name)) << name;
+    EXPECT_FALSE(ReadText(second / name).empty()) << name;
+  }
+  ASSERT_EQ(RunIn(second, {"-o", "alone.wav", "my.kick-002.plb"}).status, 0);
+  EXPECT_EQ(ReadText(second / "alone.wav"), ReadText(second / "my.kick-002.wav"));
 }
 
 TEST_F(Cli, PythonWaveReadsTheFiles) {  // Time 1: 882 samples; 441 bytes at 11025 Hz, 16 bits: 220 frames

@@ -2,7 +2,10 @@
 """Renders patches natively and with each Windows plimbar-render.exe given
 (through --wine) and fails unless every pair of WAVs is the same bytes: the
 patches named, in three formats, and --random N patches from --seed, weighted
-toward deep FM below zero, the top pitches and full lengths."""
+toward deep FM below zero, the top pitches and full lengths. Then both make
+new sounds of every kind (--generate) and variations of the first patch named
+at every strength (--vary) from --seed, and every patch and WAV they write
+must be the same bytes too."""
 import argparse
 import filecmp
 import os
@@ -62,6 +65,31 @@ def render(program, wine, patches, folder, rate, bits):
     return [os.path.splitext(c)[0] + ".wav" for c in copies]
 
 
+# The kinds are named after the example patches, one per kind.
+KINDS = sorted(os.path.splitext(n)[0] for n in os.listdir(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                                      "..", "examples")) if n.endswith(".plb"))
+STRENGTHS = ["small", "medium", "large"]
+
+
+def batches(program, wine, patch, folder, seed):
+    """The --generate and --vary runs into folder (which the program makes); returns {name: bytes}."""
+    def path(p):
+        return "Z:" + os.path.abspath(p).replace("/", "\\") if wine else p
+    runs = [["--generate", kind, "--count", "3", "--seed", str(seed + i), "-o", path(os.path.join(folder, "g"))]
+            for i, kind in enumerate(KINDS)]
+    if patch:
+        runs += [["--vary", "4", "--strength", s, "--seed", str(seed + i), "--rate", "22050", "--bits", "8",
+                  "-o", path(os.path.join(folder, "v-" + s)), path(patch)] for i, s in enumerate(STRENGTHS)]
+    for args in runs:
+        subprocess.run(([wine] if wine else []) + [program] + args, check=True, stdout=subprocess.DEVNULL)
+    files = {}
+    for top, _, names in os.walk(folder):
+        for name in names:
+            with open(os.path.join(top, name), "rb") as f:
+                files[os.path.relpath(os.path.join(top, name), folder)] = f.read()
+    return files
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--native", required=True)
@@ -90,7 +118,18 @@ def main():
             compared += len(patches)
             failures += ["%s, %s: %s differs from %s" % (patch, tag, b, a)
                          for patch, a, b in zip(patches, native, other) if not filecmp.cmp(a, b, shallow=False)]
-    print("%d of %d renders byte-identical" % (compared - len(failures), compared))
+    # New sounds and variations: the same files, byte for byte.
+    patch = args.patches[0] if args.patches else ""
+    shutil.rmtree(os.path.join(args.work, "batch-native"), ignore_errors=True)
+    native = batches(args.native, "", patch, os.path.join(args.work, "batch-native"), args.seed)
+    for k, exe in enumerate(args.windows):
+        folder = os.path.join(args.work, "batch-windows%d" % k)
+        shutil.rmtree(folder, ignore_errors=True)
+        other = batches(exe, args.wine, patch, folder, args.seed)
+        compared += len(native)
+        failures += ["%s: %s differs or is missing" % (exe, name) for name in sorted(set(native) | set(other))
+                     if native.get(name) != other.get(name)]
+    print("%d of %d renders and new files byte-identical" % (compared - len(failures), compared))
     for f in failures:
         print("FAIL", f)
     return 1 if failures or not compared else 0
