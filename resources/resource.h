@@ -72,6 +72,8 @@
 // Commands of keys alone, with no menu item.
 #define IDM_UNDO 40018
 #define IDM_REDO 40019
+#define IDM_MUTATE_MEDIUM 40020
+#define IDM_MUTATE_LARGE 40021
 
 // String table: the waveform names, in the order of the WaveForm values.
 #define IDS_SINE 1

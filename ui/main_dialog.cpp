@@ -3,6 +3,7 @@
 
 #include "audio/playback.h"
 #include "editor/controls.h"
+#include "editor/variations.h"
 #include "resources/resource.h"
 #include "storage/ini_win32.h"
 #include "ui/app.h"
@@ -94,6 +95,20 @@ void PlayTest(HWND dialog) {
   if (!PlayPcmBlock(CurrentPcm(e), PcmByteCount(e), e.format, dialog)) EndPlayback(g_session);
 }
 
+// Ctrl+M, Ctrl+Shift+M: a variation of the sound from a fresh seed, which
+// the caption shows ("PlimbarMaker - 変化 中 #SEED"), so that the same
+// variation can be made again (plimbar-render --vary 1 --seed SEED).
+void Vary(HWND dialog, int strength) {
+  static uint32_t presses = 0;
+  const uint32_t seed = GetTickCount() * 2654435761u + ++presses * 40503u;
+  ShowChanges(MutateSound(g_session, strength, seed));
+  wchar_t name[16] = L"";
+  MultiByteToWideChar(CP_UTF8, 0, StrengthName(strength)->japanese, -1, name, 16);
+  wchar_t caption[96];
+  wsprintfW(caption, L"PlimbarMaker - 変化 %s #%lu", name, static_cast<unsigned long>(g_session.lastSeed));
+  SetWindowTextW(dialog, caption);
+}
+
 // Check marks of the rate and depth items of the Settings menu.
 void UpdateFormatChecks(HWND dialog) {
   // The third popup, "設定(&O)"; its items addressed by command id.
@@ -139,6 +154,8 @@ void OnCommand(HWND dialog, int id, int notification) {
     case IDM_BITS_8: ShowChanges(SetBits(s, 8)); return;
     case IDM_COPY: ShowChanges(CopyOscillator(s)); return;
     case IDM_PASTE: ShowChanges(PasteOscillator(s)); return;
+    case IDM_MUTATE_MEDIUM: Vary(dialog, kStrengthMedium); return;
+    case IDM_MUTATE_LARGE: Vary(dialog, kStrengthLarge); return;
     case IDM_UNDO: ShowChanges(Undo(s)); return;
     case IDM_REDO: ShowChanges(Redo(s)); return;
     case IDM_ABOUT: ShowAboutBox(); return;

@@ -533,6 +533,15 @@ TEST(Scenario, Undo) {
             Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 75), Scroll(IDC_VOLUME_BAR, SB_ENDSCROLL), Osc(6), Click(IDC_MUTE),
             Osc(2), Combo(1), Osc(0), ExpectPanel(end), undo, Pressed(2), undo, Pressed(6), undo, Pressed(1),
             Shows(IDC_VOLUME_VALUE, L"30"), ExpectPanel(start), redo, shiftRedo, redo, Pressed(2), ExpectPanel(end),
+            // Ctrl+M and Ctrl+Shift+M: a variation, one step, its seed in the caption.
+            Key('M', kCtrl), Key('M', kCtrl | kShift),
+            Do("varied",
+               [](Session& s) {
+                 s.shown = Panel(s);
+                 EXPECT_NE(App::Text(s.a().dialog()).find(L"PlimbarMaker - 変化 大 #"), std::wstring::npos);
+               }),
+            undo, Do("one step back", [](Session& s) { EXPECT_NE(pt::SettingLines(Panel(s)), pt::SettingLines(s.shown)); }),
+            undo, ExpectPanel(end), redo, redo, Do("and forward", [](Session& s) { ExpectSame(s.shown, Panel(s)); }),
             Exit(kEsc)});
 }
 
