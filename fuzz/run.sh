@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the fuzz target (clang, libFuzzer, ASan, UBSan) in $PLIMBAR_FUZZ_BUILD_DIR (default build-fuzz;
+# Builds the fuzz targets (clang, libFuzzer, ASan, UBSan) in $PLIMBAR_FUZZ_BUILD_DIR (default build-fuzz;
 # $PLIMBAR_FUZZ_JOBS jobs, default 2), replays the stored inputs, then fuzzes for SECONDS (default 60;
 # 0: replay only). A failing input is kept in the build directory: add it to fuzz/corpus/ with the fix.
 set -euo pipefail
@@ -11,7 +11,7 @@ build=${PLIMBAR_FUZZ_BUILD_DIR:-$root/build-fuzz}
 cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIMBAR_SANITIZE=ON -DPLIMBAR_BUILD_FUZZERS=ON \
   -DPLIMBAR_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" --target ini_fuzzer -j "${PLIMBAR_FUZZ_JOBS:-2}"
+cmake --build "$build" --target ini_fuzzer link_fuzzer -j "${PLIMBAR_FUZZ_JOBS:-2}"
 work=$build/fuzz-work
 rm -rf "$work" && mkdir -p "$work/corpus"
 cp "$fuzz"/corpus/* "$root"/examples/*.plb "$root"/tests/data/render/*.plb "$work/corpus/"
@@ -32,3 +32,12 @@ timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/ini_fuzzer" "$work/corpu
   -max_len=2048 -timeout=30 -dict="$fuzz/ini.dict" -artifact_prefix="$work/" -print_final_stats=1 \
   >"$work/fuzz.log" 2>&1 || fail "$work/fuzz.log" "fuzzing found a fault"
 sed -n 's/^stat::\(number_of_executed_units\|average_exec_per_sec\): */\1 /p' "$work/fuzz.log"
+# The share-link decoder, seeded with two real links.
+mkdir -p "$work/link-corpus"
+printf %s FAB4yZMqAABkZMg8ZMmQAAAyMmQeMmTIAAAZGTIPGTJkAAAMjJkHjJkyAAAGRkyDxkyZAAADIyZB4yZMgAABkZMg8ZMmQAAAyMmQeMmTIAAAZGTIMqPgwCk >"$work/link-corpus/default"
+printf %s FAUAHHFTiNUxcPyMJmkKhe2exJZMH0y1o7hSaFcpFbJzAjzqtzGWDd9FmU7WEGKLyHKo2L4EQPLGRPrXcgYaUNojUt4ggskZQJ1xwAhJAueSrGbo5B_iGiU >"$work/link-corpus/varied"
+echo "== fuzzing the share-link decoder for ${seconds}s"
+timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/link_fuzzer" "$work/link-corpus" -max_total_time="$seconds" \
+  -max_len=256 -timeout=30 -artifact_prefix="$work/link-" -print_final_stats=1 \
+  >"$work/link.log" 2>&1 || fail "$work/link.log" "fuzzing the share links found a fault"
+sed -n 's/^stat::\(number_of_executed_units\|average_exec_per_sec\): */\1 /p' "$work/link.log"
