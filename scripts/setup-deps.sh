@@ -3,7 +3,8 @@
 # the native toolchain with GoogleTest, Google Benchmark and MPFR (the
 # tests' oracle for the engine's sine and power), MinGW-w64 for the 32-bit
 # and 64-bit Windows builds, Wine to run them, a virtual X display, Japanese
-# fonts and locale, and the outside tools the tests check files with.
+# fonts and locale, the outside tools the tests check files with, and for
+# the browser edition emscripten, Chromium, Firefox ESR and Node.js with npm.
 # Does nothing when everything is already there. Needs root (or sudo).
 set -euo pipefail
 
@@ -13,7 +14,11 @@ packages=(
   wine wine32:i386 wine64 xvfb x11-utils locales fonts-ipafont-gothic
   imagemagick sox libchm-bin fp-utils
   clang libclang-rt-14-dev
+  emscripten chromium firefox-esr
 )
+# Node.js with npm for the browser tests: Debian's, unless one is there (a
+# Node.js of another origin may bring its own npm, which Debian's would replace).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 
 missing=()
 for p in "${packages[@]}"; do

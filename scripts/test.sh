@@ -104,4 +104,22 @@ step "fuzz target"
 PLIMBAR_FUZZ_BUILD_DIR="$build/asan" PLIMBAR_FUZZ_JOBS="$jobs" \
   "$root/fuzz/run.sh" "${PLIMBAR_FUZZ_SECONDS:-30}"
 
+step "browser edition: the page built, then tested in Chromium and Firefox"
+# The same sources with emscripten; plimbar-render under Node.js against the
+# native one; the page against the native renders, the native session, the
+# program's window (when the end-to-end test left its picture) and itself.
+cmake -S "$root" -B "$build/web" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/emscripten.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DPLIMBAR_WERROR=ON >/dev/null
+cmake --build "$build/web" -j "$jobs"
+"$root/web/test/node_render.sh" "$build/web/cli/plimbar-render.js" "$build/native/cli/plimbar-render"
+(cd "$root/web" && npm ci --no-audit --no-fund --loglevel=error)
+(cd "$root/web" && PLIMBAR_WEB_PAGE="$build/web/web/PlimbarMaker.html" PLIMBAR_RENDER="$build/native/cli/plimbar-render" \
+  PLIMBAR_SESSION_REPLAY="$build/native/tests/session_replay" PLIMBAR_WEB_SESSION_OUT="$build/web/session" \
+  PLIMBAR_PROGRAM_SHOTS="$build/win64/tests/e2e/work/StartUp" PLIMBAR_WEB_ARTIFACTS="$build/web/artifacts" \
+  node --test --test-reporter=spec test/*.test.mjs)
+if [ -n "${PLIMBAR_WEB_BENCH:-}" ]; then  # figures only, never a failure
+  (cd "$root/web" && PLIMBAR_WEB_PAGE="$build/web/web/PlimbarMaker.html" \
+    PLIMBAR_RENDER_BENCH="$build/native/bench/render_bench" node bench/bench.mjs) || true
+fi
+
 step "all tests passed"
