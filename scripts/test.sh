@@ -116,7 +116,7 @@ cmake --build "$build/web" -j "$jobs"
 (cd "$root/web" && PLIMBAR_WEB_PAGE="$build/web/web/PlimbarMaker.html" PLIMBAR_RENDER="$build/native/cli/plimbar-render" \
   PLIMBAR_SESSION_REPLAY="$build/native/tests/session_replay" PLIMBAR_WEB_SESSION_OUT="$build/web/session" \
   PLIMBAR_PROGRAM_SHOTS="$build/win64/tests/e2e/work/StartUp" PLIMBAR_WEB_ARTIFACTS="$build/web/artifacts" \
-  node --test --test-reporter=spec test/*.test.mjs)
+  node --test test/*.test.mjs)
 if [ -n "${PLIMBAR_WEB_BENCH:-}" ]; then  # figures only, never a failure
   (cd "$root/web" && PLIMBAR_WEB_PAGE="$build/web/web/PlimbarMaker.html" \
     PLIMBAR_RENDER_BENCH="$build/native/bench/render_bench" node bench/bench.mjs) || true
