@@ -28,6 +28,9 @@
 //   BeginPlayback         the playing flag       -                when pending
 //   loads (start, Open,   the whole patch        all nine         yes
 //   drop, command line)
+//   GenerateSound,        the whole patch        what changed     yes
+//   MutateSound           (variations.h)         and above it;
+//                                                Time: all nine
 #ifndef PLIMBAR_EDITOR_SESSION_H
 #define PLIMBAR_EDITOR_SESSION_H
 
