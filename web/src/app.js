@@ -14,6 +14,7 @@
   const kMaxOpenBytes = 16 * 1024 * 1024;  // the portable reader's limit too
   const kStoreSettings = 'plimbar.settings';
   const kStoreLanguage = 'plimbar.lang';
+  const kStoreLocks = 'plimbar.locks';
   const kLinkPrefix = '#plimbar=';
   const $ = (id) => document.getElementById(id);
 
@@ -414,6 +415,7 @@
     if (r & R.kRefreshMarks) showMarks(m.state);
     for (const [name, px] of Object.entries(m.pixels || {})) showPicture(name, px);
     if (m.settings !== undefined) keepSettings(m.settings);
+    showLocks(m.state);
   }
 
   // --- memory between visits ------------------------------------------------------------------
@@ -428,6 +430,33 @@
   }
   function storedSettings() {
     try { return localStorage.getItem(kStoreSettings); } catch (e) { return null; }
+  }
+  // The locks, kept beside the settings: {osc: [nine words], time: 0 or 1}.
+  // What cannot be read is no lock, and the page says so once.
+  let keptLocks = null;
+  function keepLocks(s) {
+    const text = JSON.stringify({ osc: s.locks, time: s.timeLocked });
+    if (text === keptLocks) return;
+    keptLocks = text;
+    try { localStorage.setItem(kStoreLocks, text); } catch (e) { /* noStorage was said for the settings */ }
+  }
+  function storedLocks() {
+    let text = null;
+    try { text = localStorage.getItem(kStoreLocks); } catch (e) { return null; }
+    if (text === null) return null;
+    let v = null;
+    try { v = JSON.parse(text); } catch (e) { /* damaged */ }
+    const osc = v && Array.isArray(v.osc) && v.osc.length === ed.oscButtons.length ? v.osc : [];
+    const good = (x) => Number.isInteger(x) && x >= 0 && x < 2 ** coreNames.keys.length;
+    const locks = ed.oscButtons.map((_, n) => (good(osc[n]) ? osc[n] : 0));
+    const damaged = osc.length === 0 || !osc.every(good) || (v.time !== 0 && v.time !== 1);
+    return { locks, time: Boolean(v) && v.time === 1, damaged };
+  }
+  // The session started as the page keeps it: the settings, then the locks.
+  async function startSession() {
+    const locks = storedLocks();
+    show(await call('start', { settings: storedSettings(), locks }));
+    if (locks && locks.damaged) status('badLocks');
   }
 
   // --- the menu ---------------------------------------------------------------------------
@@ -790,7 +819,10 @@
     $('ended').close();
     $('window').inert = false;
     currentHandle = null;
-    show(await call('start', { settings: storedSettings() }));
+    seedField.value = '';  // no seed until the first press
+    seedTyped = false;
+    seedField.removeAttribute('aria-invalid');
+    await startSession();
   }
   $('start-again').addEventListener('click', startAgain);
 
@@ -835,7 +867,150 @@
     }
   }
 
-  // --- keys ---------------------------------------------------------------------------------
+  // --- 生成 and 変化 ---------------------------------------------------------------------------
+  // A new sound of the chosen kind, a variation of the chosen strength (or,
+  // by key, medium and large as in the program), each from the seed the
+  // user typed or else a fresh one; the field then shows the seed the core
+  // used. The kinds, strengths and key names are the core's (init).
+
+  const kMaxSeed = 4294967295;
+  let coreNames = null;   // {kinds, strengths, keys}: {cli, japanese, english}, key stems
+  let seedTyped = false;  // the seed field holds what the user typed since the last press
+  const seedField = $('seed');
+  const nameIn = (n) => (lang === 'en' ? n.english : n.japanese);
+
+  function fillChoice(select, list, chosen) {
+    for (const n of list) {
+      const o = document.createElement('option');
+      o.value = n.cli;
+      translated.push(() => { o.textContent = nameIn(n); });
+      select.append(o);
+    }
+    select.selectedIndex = chosen;
+  }
+
+  // The typed seed (full-width digits too), a fresh one when none is typed,
+  // null for a bad entry.
+  function pressSeed() {
+    const text = seedField.value.normalize('NFKC').trim();
+    if (!seedTyped || text === '') return crypto.getRandomValues(new Uint32Array(1))[0];
+    return /^\d{1,10}$/.test(text) && Number(text) <= kMaxSeed ? Number(text) : null;
+  }
+  function refuseSeed() {
+    seedField.setAttribute('aria-invalid', 'true');
+    status('badSeed');
+  }
+  seedField.addEventListener('input', () => { seedTyped = true; seedField.removeAttribute('aria-invalid'); });
+  seedField.addEventListener('change', () => { if (pressSeed() === null) refuseSeed(); });
+
+  // One press: the core's operation with its seed; true when the sound changed.
+  async function press(op, args, said, name) {
+    const seed = pressSeed();
+    if (seed === null) { refuseSeed(); return false; }
+    seedTyped = false;
+    const m = await call(op, { ...args, seed });
+    if (!seedTyped) seedField.value = String(m.state.lastSeed);
+    if (!m.refresh) { status('allLocked'); return false; }
+    status(said, name, m.state.lastSeed);
+    return true;
+  }
+  async function generate(kind = $('kind').selectedIndex) {
+    const n = coreNames && coreNames.kinds[kind];
+    return n ? press('generate', { kind }, 'generated', { toString: () => nameIn(n) }) : false;
+  }
+  async function vary(strength = $('strength').selectedIndex) {
+    const n = coreNames && coreNames.strengths[strength];
+    return n ? press('vary', { strength }, 'varied', { toString: () => nameIn(n) }) : false;
+  }
+
+  // The locks of the current oscillator's parameters, the mute box and the
+  // waveform list, and Time's, in groups as the dialog groups them (its
+  // captioned group boxes, then the rest of the oscillator, then the
+  // patch's Time), each named "ロック: " and the control's caption.
+  const lockBoxes = [];  // {box, key}: key of kPatchParams, -1 for Time
+  let locksOsc = 0;
+
+  function buildLocks() {
+    const list = mainDialog.controls;
+    const items = [];
+    list.forEach((c, i) => {
+      const bar = ed.bars.findIndex((b) => b.bar === c.id);
+      if (bar >= 0) items.push({ c, caption: () => resourceText(list[i - 1].text, lang), stem: ed.barNames[bar] });
+      else if (c.id === ids.IDC_MUTE) items.push({ c, caption: () => resourceText(c.text, lang), stem: 'Mute' });
+      else if (c.id === ids.IDC_WAVEFORM) items.push({ c, caption: () => pageText('waveList', lang), stem: 'WaveForm' });
+    });
+    const within = (c, g) => c.px[0] >= g.px[0] && c.px[1] >= g.px[1] &&
+      c.px[0] + c.px[2] <= g.px[0] + g.px[2] && c.px[1] + c.px[3] <= g.px[1] + g.px[3];
+    const boxes = list.filter((c) => c.class.toUpperCase() === 'BUTTON' && has(c, 'BS_GROUPBOX') && c.text);
+    const groups = [...boxes.map((g) => ({ caption: () => resourceText(g.text, lang), items: [] })),
+      { caption: null, items: [] }, { caption: () => pageText('wholePatch', lang), items: [] }];
+    for (const item of items) {
+      item.key = coreNames.keys.indexOf(item.stem);
+      if (item.key < 0 && item.stem !== 'Time') throw new Error(`no patch key ${item.stem}`);
+      const g = item.key < 0 ? groups.length - 1 : boxes.findIndex((b) => within(item.c, b));
+      groups[g >= 0 ? g : groups.length - 2].items.push(item);
+    }
+    const fieldset = $('locks');
+    groups.filter((g) => g.items.length).forEach((g, n) => {
+      const row = document.createElement('div');
+      row.className = 'lock-group';
+      row.setAttribute('role', 'group');
+      const head = document.createElement('span');
+      head.className = 'lock-caption';
+      if (g.caption) {
+        head.id = `lock-group-${n}`;
+        translated.push(() => { head.textContent = g.caption(); });
+        row.setAttribute('aria-labelledby', head.id);
+      }
+      row.append(head);
+      g.items.sort((a, b) => a.c.px[1] - b.c.px[1] || a.c.px[0] - b.c.px[0]);
+      for (const item of g.items) {
+        const label = document.createElement('label');
+        label.className = 'lock';
+        const box = document.createElement('input');
+        box.type = 'checkbox';
+        box.id = `lock-${item.stem}`;
+        const text = document.createElement('span');
+        translated.push(() => {
+          text.textContent = item.caption();
+          box.setAttribute('aria-label', `${pageText('lockOf', lang)}${item.caption()}`);
+        });
+        label.append(box, text);
+        row.append(label);
+        box.addEventListener('change', () => (item.key < 0
+          ? call('lockTime', { on: box.checked }) : call('lock', { osc: locksOsc, key: item.key, on: box.checked })));
+        lockBoxes.push({ box, key: item.key });
+      }
+      fieldset.append(row);
+    });
+    translated.push(() => { $('locks-legend').textContent = pageText('locks', lang, locksOsc + 1); });
+  }
+
+  function showLocks(s) {
+    if (!s.locks) return;
+    keepLocks(s);
+    const word = s.locks[s.currentOsc] || 0;
+    for (const { box, key } of lockBoxes) box.checked = key < 0 ? s.timeLocked !== 0 : ((word >> key) & 1) === 1;
+    if (locksOsc !== s.currentOsc) {
+      locksOsc = s.currentOsc;
+      $('locks-legend').textContent = pageText('locks', lang, locksOsc + 1);
+    }
+  }
+
+  // The choices and locks once the core has said its names.
+  function buildVariations(names) {
+    coreNames = names;
+    const from = translated.length;
+    fillChoice($('kind'), names.kinds, 0);
+    fillChoice($('strength'), names.strengths, ed.strengths.kStrengthMedium);
+    buildLocks();
+    for (const apply of translated.slice(from)) apply();
+  }
+  // The keys of the program's accelerators that vary, told to assistive technology.
+  $('vary').setAttribute('aria-keyshortcuts', DIALOGS.accelerators.filter((a) => a.id === ids.IDM_MUTATE_MEDIUM || a.id === ids.IDM_MUTATE_LARGE)
+    .map((a) => [a.ctrl && 'Control', a.shift && 'Shift', a.alt && 'Alt', a.key].filter(Boolean).join('+')).join(' '));
+  $('generate').addEventListener('click', () => generate());
+  $('vary').addEventListener('click', () => vary());
 
   const commands = {
     [ids.IDOK]: () => call('render'),
@@ -849,6 +1024,8 @@
     [ids.IDM_COPY]: () => call('copy'),
     [ids.IDM_PASTE]: () => call('paste'),
     [ids.IDM_UNDO]: () => call('undo'),
+    [ids.IDM_MUTATE_MEDIUM]: () => vary(ed.strengths.kStrengthMedium),
+    [ids.IDM_MUTATE_LARGE]: () => vary(ed.strengths.kStrengthLarge),
     [ids.IDM_REDO]: () => call('redo'),
     [ids.IDM_ABOUT]: showAbout,
     [ids.IDM_HELP]: showHelp,
@@ -925,8 +1102,8 @@
   const sizes = {};
   for (const [name, canvas] of Object.entries(canvases)) sizes[name] = [canvas.width, canvas.height];
   const ready = (async () => {
-    await call('init', { wasm, views: sizes, refresh: R }, [wasm]);
-    show(await call('start', { settings: storedSettings() }));
+    buildVariations((await call('init', { wasm, views: sizes, refresh: R }, [wasm])).names);
+    await startSession();
     await takeLinkFromAddress();
     document.documentElement.dataset.ready = 'true';
   })();
@@ -934,7 +1111,7 @@
   // What the page's tests drive: the same handlers as the controls, the
   // picker and the drop.
   window.PlimbarPage = {
-    ready, call, idle: () => call('idle'), command, commands: { openFile, openDialog, save, saveAs, exportWav, test, exit, startAgain, copyLink, linkUrl, openLink },
+    ready, call, idle: () => call('idle'), command, commands: { openFile, openDialog, save, saveAs, exportWav, test, exit, startAgain, copyLink, linkUrl, openLink, generate, vary },
     platform, bars, makeAudioBuffer, setLanguage, state: () => last,
   };
 })();

@@ -11,6 +11,7 @@
 #include "editor/history.h"
 #include "editor/session.h"
 #include "editor/share_link.h"
+#include "editor/variations.h"
 #include "editor/views.h"
 #include "engine/noise_windows.h"
 
@@ -49,6 +50,9 @@ struct PanelState {
   int pcmBytes;
   int canUndo;
   int canRedo;
+  int locks[kOscillators];  // Session::locks, bit k: key k of kPatchParams
+  int timeLocked;
+  uint32_t lastSeed;        // of the last new sound or variation
 };
 PanelState g_state;
 
@@ -140,9 +144,13 @@ EMSCRIPTEN_KEEPALIVE const PanelState* pm_state() {
   st.pcmBytes = PcmByteCount(s.engine);
   st.canUndo = CanUndo(s) ? 1 : 0;
   st.canRedo = CanRedo(s) ? 1 : 0;
+  for (int n = 0; n < kOscillators; ++n) st.locks[n] = s.locks[n];
+  st.timeLocked = s.timeLocked ? 1 : 0;
+  st.lastSeed = s.lastSeed;
   return &st;
 }
 EMSCRIPTEN_KEEPALIVE int pm_state_ints() { return sizeof(PanelState) / sizeof(int); }
+static_assert(sizeof(PanelState) % sizeof(int) == 0, "the page reads the state as ints");
 
 EMSCRIPTEN_KEEPALIVE const char* pm_value_text(int bar) {
   static char text[16];
@@ -191,6 +199,40 @@ EMSCRIPTEN_KEEPALIVE int pm_link_open(const char* text, int length, unsigned* re
   ClearHistory(s.history);
   *refresh = kRefreshOscillator | kRefreshWaveView | kRefreshMarks;
   return 0;
+}
+
+// --- variations -----------------------------------------------------------------
+
+EMSCRIPTEN_KEEPALIVE unsigned pm_generate(int kind, uint32_t seed) {
+  return GenerateSound(g_session, kind, seed);
+}
+EMSCRIPTEN_KEEPALIVE unsigned pm_mutate(int strength, uint32_t seed) {
+  return MutateSound(g_session, strength, seed);
+}
+
+// The locks: Time's; all of oscillator n's at once (bit k: key k of
+// kPatchParams), bits beyond the keys dropped.
+EMSCRIPTEN_KEEPALIVE void pm_lock_time(int on) { g_session.timeLocked = on != 0; }
+EMSCRIPTEN_KEEPALIVE void pm_set_locks(int n, int bits) {
+  if (n < 0 || n >= kOscillators) return;
+  g_session.locks[n] = static_cast<uint16_t>(bits & (LockBit(kPatchKeysPerOscillator) - 1));
+}
+
+// The names of a kind (a strength): 0 the command line's, 1 Japanese,
+// 2 English; null past the last.
+namespace {
+const char* NameOf(const VariationName* v, int which) {
+  if (v == nullptr) return nullptr;
+  return which == 0 ? v->cli : which == 1 ? v->japanese : v->english;
+}
+}  // namespace
+EMSCRIPTEN_KEEPALIVE const char* pm_kind_name(int kind, int which) { return NameOf(SoundKindName(kind), which); }
+EMSCRIPTEN_KEEPALIVE const char* pm_strength_name(int strength, int which) {
+  return NameOf(StrengthName(strength), which);
+}
+// The patch file's key stem of key k ("Tune" ...); null past the last.
+EMSCRIPTEN_KEEPALIVE const char* pm_key_name(int key) {
+  return key >= 0 && key < kPatchKeysPerOscillator ? kPatchParams[key].name : nullptr;
 }
 
 // --- benchmark -----------------------------------------------------------------

@@ -53,6 +53,21 @@ function takeWrittenFile() {
   return { name: names[0], bytes };
 }
 
+// The core's names of the kinds and strengths ({cli, japanese, english}
+// each) and the patch file's key stems, listed until the core has no more.
+function names() {
+  const list = (f, which) => {
+    const out = [];
+    for (let i = 0; core[f](i, which) !== 0; ++i) out.push(core.UTF8ToString(core[f](i, which)));
+    return out;
+  };
+  const named = (f) => {
+    const [japanese, english] = [list(f, 1), list(f, 2)];
+    return list(f, 0).map((cli, i) => ({ cli, japanese: japanese[i], english: english[i] }));
+  };
+  return { kinds: named('_pm_kind_name'), strengths: named('_pm_strength_name'), keys: list('_pm_key_name') };
+}
+
 function state() {
   const p = core._pm_state() >> 2;
   const n = core._pm_state_ints();
@@ -61,6 +76,7 @@ function state() {
     currentOsc: v[0], positions: v.slice(1, 11), mute: v[11], waveForm: v[12],
     rateChecked: v.slice(13, 16), bitsChecked: v.slice(16, 18), playing: v[18],
     rate: v[19], bits: v[20], pcmBytes: v[21], canUndo: v[22], canRedo: v[23],
+    locks: v.slice(24, 33), timeLocked: v[33], lastSeed: v[34] >>> 0,
   };
 }
 
@@ -123,9 +139,10 @@ const ops = {
     core = await createPlimbarCore({ wasmBinary: new Uint8Array(wasm), print() {}, printErr() {} });
     core.FS.mkdir('/store');
     core.FS.mkdir(kFiles);
-    return [{ ok: true }, []];
+    return [{ ok: true, names: names() }, []];
   },
-  start({ settings }) {
+  // The session started with the settings and the locks the page kept.
+  start({ settings, locks }) {
     core._pm_reset();
     lastSettings = null;
     let have = 0;
@@ -134,7 +151,12 @@ const ops = {
       core.FS.writeFile(kSettingsPath, latin1ToBytes(settings));
       have = 1;
     }
-    return answer(core._pm_start(have));
+    const refresh = core._pm_start(have);
+    if (locks) {
+      locks.locks.forEach((bits, n) => core._pm_set_locks(n, bits));
+      core._pm_lock_time(locks.time ? 1 : 0);
+    }
+    return answer(refresh);
   },
   select: ({ n }) => answer(core._pm_select(n)),
   scroll: ({ bar, code, position }) => answer(core._pm_scroll(bar, code, position)),
@@ -147,6 +169,18 @@ const ops = {
   rate: ({ rate }) => answer(core._pm_rate(rate)),
   bits: ({ bits }) => answer(core._pm_bits(bits)),
   render: () => answer(core._pm_render()),
+  // A new sound of a kind, a variation of the sound: seeds 0 .. 2^32 - 1.
+  generate: ({ kind, seed }) => answer(core._pm_generate(kind, seed >>> 0)),
+  vary: ({ strength, seed }) => answer(core._pm_mutate(strength, seed >>> 0)),
+  // Locks: key (kPatchParams order) of oscillator osc, the one the page
+  // showed when the box was clicked; Time's.
+  lock: ({ osc, key, on }) => {
+    const word = state().locks[osc];
+    core._pm_set_locks(osc, on ? word | (1 << key) : word & ~(1 << key));
+    return answer(0);
+  },
+  lockTime: ({ on }) => { core._pm_lock_time(on ? 1 : 0); return answer(0); },
+
   exit: () => answer(0, { result: 1 }),
   beginPlayback() {
     const r = core._pm_begin_playback();

@@ -1,6 +1,7 @@
 // What the page's tests share: the browsers (Debian's Chromium and Firefox
 // ESR, headless, each with a fresh profile), the page opened from disk with
 // every request it makes logged, and the native programs the page must match.
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -25,16 +26,11 @@ export function tempDir(name) {
 // One browser for all of a file's tests; the profile goes with it.
 export async function launch(which) {
   const profile = tempDir(`${which}-profile`);
-  const browser = await puppeteer.launch(which === 'chrome'
-    ? {
-      browser: 'chrome', executablePath: env('PLIMBAR_CHROMIUM', '/usr/bin/chromium'), headless: true, userDataDir: profile,
-      args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update', '--no-first-run',
-        '--disable-sync', '--autoplay-policy=no-user-gesture-required'],
-    }
-    : {
-      browser: 'firefox', executablePath: env('PLIMBAR_FIREFOX', '/usr/bin/firefox-esr'), headless: true, userDataDir: profile,
-      extraPrefsFirefox: { 'media.autoplay.default': 0, 'media.autoplay.block-webaudio': false },
-    });
+  const browser = await puppeteer.launch({ browser: which, headless: true, userDataDir: profile, ...(which === 'chrome'
+    ? { executablePath: env('PLIMBAR_CHROMIUM', '/usr/bin/chromium'), args: ['--no-sandbox', '--disable-background-networking',
+      '--disable-component-update', '--no-first-run', '--disable-sync', '--autoplay-policy=no-user-gesture-required'] }
+    : { executablePath: env('PLIMBAR_FIREFOX', '/usr/bin/firefox-esr'),
+      extraPrefsFirefox: { 'media.autoplay.default': 0, 'media.autoplay.block-webaudio': false } }) });
   const requests = [];
   const errors = [];
   return {
@@ -64,27 +60,18 @@ export async function load(page, url = pageUrl) {
 // answer the name dialogs: each export's bytes land in window.delivered.
 export async function hookFiles(page) {
   await page.evaluate(() => {
-    window.delivered = [];
-    window.askedNames = [];
-    window.nextName = null;
-    const p = window.PlimbarPage.platform;
-    p.askName = async (kind, proposed) => {
-      window.askedNames.push([kind, proposed]);
-      return window.nextName === null ? null : { name: window.nextName, handle: null };
-    };
-    p.deliver = async (name, bytes) => { window.delivered.push({ name, bytes: new Uint8Array(bytes) }); };
+    Object.assign(window, { delivered: [], askedNames: [], nextName: null });
+    Object.assign(window.PlimbarPage.platform, {
+      askName: async (kind, proposed) => { window.askedNames.push([kind, proposed]); return window.nextName === null ? null : { name: window.nextName, handle: null }; },
+      deliver: async (name, bytes) => { window.delivered.push({ name, bytes: new Uint8Array(bytes) }); },
+    });
   });
 }
 
 // The page's exported bytes, as a Buffer in node.
 export async function lastDelivered(page) {
-  const [name, text] = await page.evaluate(() => {
-    const d = window.delivered[window.delivered.length - 1];
-    let s = '';
-    for (const b of d.bytes) s += String.fromCharCode(b);
-    return [d.name, btoa(s)];
-  });
-  return { name, bytes: Buffer.from(text, 'base64') };
+  const d = await page.evaluate(() => { const { name, bytes } = window.delivered.at(-1); return { name, bytes: Array.from(bytes) }; });
+  return { name: d.name, bytes: Buffer.from(d.bytes) };
 }
 
 // Native renders of patches in every format: dir/RATE-BITS/NAME.wav.
@@ -99,14 +86,9 @@ export function nativeRenders(patches, dir) {
   }
 }
 
-// A seeded generator of the tests' own (mulberry32).
+// A seeded generator of the tests' own: 0 <= x < 1 from the SHA-256 of the
+// seed and a count.
 export function random(seed) {
-  let a = seed >>> 0;
-  return () => {
-    a = (a + 0x6D2B79F5) >>> 0;
-    let t = a;
-    t = Math.imul(t ^ (t >>> 15), t | 1);
-    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-  };
+  let i = 0;
+  return () => crypto.createHash('sha256').update(`${seed}:${i++}`).digest().readUInt32LE(0) / 4294967296;
 }

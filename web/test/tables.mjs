@@ -13,8 +13,7 @@ export const keys = [...header('patch_table.h').matchAll(/\{"(\w+)", (\d+), (\d+
 
 const names = (table) => [...header('session_steps.h').match(new RegExp(`${table}\\[\\] = \\{([^}]*)\\}`))[1]
   .matchAll(/"(\w+)"/g)].map((m) => m[1]);
-const stepBars = names('kStepBars');
-const stepCodes = names('kStepCodes');
+const [stepBars, stepCodes] = ['kStepBars', 'kStepCodes'].map(names);
 
 // The steps of a table, as tests/session_steps.h reads them.
 export function readSteps(file) {

@@ -20,9 +20,10 @@ template says (that height includes the list): 21 pixels there.
 
 The editor's own tables come along, read from its headers, so that the
 page never retypes them: the bars' scroll bars and value displays in the
-editor's order and the OSC buttons (editor/controls.h), the Refresh bits
-and scroll codes (editor/session.h) and the link statuses
-(editor/share_link.h).
+editor's order and the OSC buttons (editor/controls.h), the Refresh bits,
+scroll codes and the bars' names (editor/session.h), the link statuses
+(editor/share_link.h) and the strengths of a variation
+(editor/variations.h).
 
 usage: dialog_layout.py --rc FILE --ids resource.h --editor DIR --version X.Y --output FILE.json
 """
@@ -238,8 +239,15 @@ def read_editor(folder, ids):
         session = f.read()
     with open(f"{folder}/share_link.h", encoding="utf-8") as f:
         link = f.read()
-    return {"bars": bars, "oscButtons": osc, "refresh": enum_values(session, "Refresh"),
-            "scrollCodes": enum_values(session, "ScrollCode"), "linkStatus": enum_values(link, "LinkStatus")}
+    with open(f"{folder}/variations.h", encoding="utf-8") as f:
+        variations = f.read()
+    # The bars' names in ParamBar order without "kBar" ("Tune" ... "Time"):
+    # the patch file's key stems, which name the locks.
+    params = enum_values(session, "ParamBar")
+    names = [n[4:] for n, v in sorted(params.items(), key=lambda x: x[1]) if n.startswith("kBar")]
+    return {"bars": bars, "oscButtons": osc, "barNames": names, "refresh": enum_values(session, "Refresh"),
+            "scrollCodes": enum_values(session, "ScrollCode"), "linkStatus": enum_values(link, "LinkStatus"),
+            "strengths": enum_values(variations, "MutationStrength")}
 
 
 def main():
@@ -278,6 +286,8 @@ def main():
     out["editor"] = read_editor(args.editor, ids)
     if len(out["editor"]["bars"]) != 10 or len(out["editor"]["oscButtons"]) != 9:
         sys.exit("dialog_layout: editor/controls.h must list ten bars and nine OSC buttons")
+    if len(out["editor"]["barNames"]) != 10:
+        sys.exit("dialog_layout: editor/session.h must name ten bars")
     with open(args.output, "w", encoding="utf-8") as f:
         json.dump(out, f, ensure_ascii=False, indent=1)
 
