@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as a share link (editor/share_link.h). Beyond
 // surviving (no read or write outside a buffer, under ASan and UBSan), every
 // accepted text must decode to a patch a load could give (each value in its
-// range, the sound length set, a format the program offers) and encode back
+// range of tests/patch_table.h, the sound length set, a format the program offers) and encode back
 // to exactly the same text.
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "editor/share_link.h"
-#include "storage/patch_file.h"
+#include "tests/patch_table.h"
 
 namespace {
 
@@ -31,13 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   OutputFormat f{};
   const LinkStatus status = DecodeShareLink(text, size, &p, &f);
   if (status == LinkStatus::kOk) {
-    for (int n = 0; n < kOscillators; ++n)
-      for (const PatchParamInfo& info : kPatchParams) {
-        const int v = (p.*(info.field))[n];
-        if (v < info.min || v > info.max) Fail("a value out of range");
-      }
-    if (p.Time < kTimeMin || p.Time > kTimeMax) Fail("Time out of range");
-    if (p.soundLength != SoundLengthForTime(p.Time)) Fail("sound length not set");
+    if (!test::InRange(p)) Fail("a value out of range, or the sound length not set");
     if (!IsValidFormat(f)) Fail("a format the program does not offer");
     char again[kShareLinkChars + 1];
     if (!EncodeShareLink(p, f, again, sizeof again)) Fail("an accepted link does not encode");

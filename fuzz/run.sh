@@ -26,16 +26,18 @@ fail() {
 echo "== replaying $(ls "$work/corpus" | wc -l) stored inputs"
 "$build/fuzz/ini_fuzzer" -artifact_prefix="$work/" "$work"/corpus/* >"$work/replay.log" 2>&1 ||
   fail "$work/replay.log" "a stored input failed"
+# The share-link decoder's inputs: the links of the share-link test, good and refused.
+mkdir -p "$work/link-corpus"
+grep -oE '[A-Za-z0-9_-]{100,}' "$root/tests/data/share_links.txt" |
+  { n=0; while read -r link; do printf %s "$link" >"$work/link-corpus/link-$((++n))"; done; }
+"$build/fuzz/link_fuzzer" -artifact_prefix="$work/link-" "$work"/link-corpus/* >"$work/link-replay.log" 2>&1 ||
+  fail "$work/link-replay.log" "a stored link failed"
 [ "$seconds" -gt 0 ] || exit 0
 echo "== fuzzing for ${seconds}s"
 timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/ini_fuzzer" "$work/corpus" -max_total_time="$seconds" \
   -max_len=2048 -timeout=30 -dict="$fuzz/ini.dict" -artifact_prefix="$work/" -print_final_stats=1 \
   >"$work/fuzz.log" 2>&1 || fail "$work/fuzz.log" "fuzzing found a fault"
 sed -n 's/^stat::\(number_of_executed_units\|average_exec_per_sec\): */\1 /p' "$work/fuzz.log"
-# The share-link decoder, seeded with two real links.
-mkdir -p "$work/link-corpus"
-printf %s FAB4yZMqAABkZMg8ZMmQAAAyMmQeMmTIAAAZGTIPGTJkAAAMjJkHjJkyAAAGRkyDxkyZAAADIyZB4yZMgAABkZMg8ZMmQAAAyMmQeMmTIAAAZGTIMqPgwCk >"$work/link-corpus/default"
-printf %s FAUAHHFTiNUxcPyMJmkKhe2exJZMH0y1o7hSaFcpFbJzAjzqtzGWDd9FmU7WEGKLyHKo2L4EQPLGRPrXcgYaUNojUt4ggskZQJ1xwAhJAueSrGbo5B_iGiU >"$work/link-corpus/varied"
 echo "== fuzzing the share-link decoder for ${seconds}s"
 timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/link_fuzzer" "$work/link-corpus" -max_total_time="$seconds" \
   -max_len=256 -timeout=30 -artifact_prefix="$work/link-" -print_final_stats=1 \

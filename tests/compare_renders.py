@@ -13,6 +13,7 @@ import random
 import shutil
 import subprocess
 import sys
+from pathlib import Path
 
 FORMATS = [(44100, 16), (22050, 8), (11025, 16)]
 KEYS = ["Tune", "DeTune", "Bend", "BendCurve", "Volume", "Attack", "AttackCurve",
@@ -50,6 +51,13 @@ def random_patch_text(rng):
     return "\r\n".join(lines)
 
 
+def run(program, wine, args):
+    """Runs the program, under wine if given, where the Paths among args become Z:\\..."""
+    args = [("Z:" + os.path.abspath(a).replace("/", "\\") if wine else str(a)) if isinstance(a, Path) else a
+            for a in args]
+    subprocess.run(([wine] if wine else []) + [program] + args, check=True, stdout=subprocess.DEVNULL)
+
+
 def render(program, wine, patches, folder, rate, bits):
     """Renders copies of the patches in folder, 100 per start (Wine starts slowly); returns the WAVs."""
     os.makedirs(folder, exist_ok=True)
@@ -57,37 +65,24 @@ def render(program, wine, patches, folder, rate, bits):
     for patch, copy in zip(patches, copies):
         shutil.copyfile(patch, copy)
     for start in range(0, len(copies), 100):
-        part = copies[start:start + 100]
-        if wine:
-            part = ["Z:" + os.path.abspath(p).replace("/", "\\") for p in part]
-        cmd = ([wine] if wine else []) + [program, "--rate", str(rate), "--bits", str(bits)] + part
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+        run(program, wine, ["--rate", str(rate), "--bits", str(bits)] + [Path(c) for c in copies[start:start + 100]])
     return [os.path.splitext(c)[0] + ".wav" for c in copies]
 
 
 # The kinds are named after the example patches, one per kind.
-KINDS = sorted(os.path.splitext(n)[0] for n in os.listdir(os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                                                      "..", "examples")) if n.endswith(".plb"))
+KINDS = sorted(p.stem for p in (Path(__file__).resolve().parent.parent / "examples").glob("*.plb"))
 STRENGTHS = ["small", "medium", "large"]
 
 
 def batches(program, wine, patch, folder, seed):
-    """The --generate and --vary runs into folder (which the program makes); returns {name: bytes}."""
-    def path(p):
-        return "Z:" + os.path.abspath(p).replace("/", "\\") if wine else p
-    runs = [["--generate", kind, "--count", "3", "--seed", str(seed + i), "-o", path(os.path.join(folder, "g"))]
-            for i, kind in enumerate(KINDS)]
-    if patch:
-        runs += [["--vary", "4", "--strength", s, "--seed", str(seed + i), "--rate", "22050", "--bits", "8",
-                  "-o", path(os.path.join(folder, "v-" + s)), path(patch)] for i, s in enumerate(STRENGTHS)]
-    for args in runs:
-        subprocess.run(([wine] if wine else []) + [program] + args, check=True, stdout=subprocess.DEVNULL)
-    files = {}
-    for top, _, names in os.walk(folder):
-        for name in names:
-            with open(os.path.join(top, name), "rb") as f:
-                files[os.path.relpath(os.path.join(top, name), folder)] = f.read()
-    return files
+    """The --generate and --vary runs into folder (emptied; the program makes it); returns {name: bytes}."""
+    shutil.rmtree(folder, ignore_errors=True)
+    for i, kind in enumerate(KINDS):
+        run(program, wine, ["--generate", kind, "--count", "3", "--seed", str(seed + i), "-o", Path(folder, "g")])
+    for i, s in enumerate(STRENGTHS if patch else []):
+        run(program, wine, ["--vary", "4", "--strength", s, "--seed", str(seed + i), "--rate", "22050", "--bits", "8",
+                            "-o", Path(folder, "v-" + s), Path(patch)])
+    return {str(f.relative_to(folder)): f.read_bytes() for f in Path(folder).rglob("*") if f.is_file()}
 
 
 def main():
@@ -104,8 +99,7 @@ def main():
     os.makedirs(os.path.join(args.work, "random"), exist_ok=True)
     randoms = [os.path.join(args.work, "random", "random-%04d.plb" % i) for i in range(args.random)]
     for name in randoms:
-        with open(name, "w", newline="") as f:
-            f.write(random_patch_text(rng))
+        Path(name).write_bytes(random_patch_text(rng).encode())
     compared, failures = 0, []
     for rate, bits in FORMATS:
         # The random patches in the first format: the formats differ only in the mixdown.
@@ -113,19 +107,15 @@ def main():
         tag = "%d-%d" % (rate, bits)
         native = render(args.native, "", patches, os.path.join(args.work, "native-" + tag), rate, bits)
         for k, exe in enumerate(args.windows):
-            folder = os.path.join(args.work, "windows%d-%s" % (k, tag))
-            other = render(exe, args.wine, patches, folder, rate, bits)
+            other = render(exe, args.wine, patches, os.path.join(args.work, "windows%d-%s" % (k, tag)), rate, bits)
             compared += len(patches)
             failures += ["%s, %s: %s differs from %s" % (patch, tag, b, a)
                          for patch, a, b in zip(patches, native, other) if not filecmp.cmp(a, b, shallow=False)]
     # New sounds and variations: the same files, byte for byte.
     patch = args.patches[0] if args.patches else ""
-    shutil.rmtree(os.path.join(args.work, "batch-native"), ignore_errors=True)
     native = batches(args.native, "", patch, os.path.join(args.work, "batch-native"), args.seed)
     for k, exe in enumerate(args.windows):
-        folder = os.path.join(args.work, "batch-windows%d" % k)
-        shutil.rmtree(folder, ignore_errors=True)
-        other = batches(exe, args.wine, patch, folder, args.seed)
+        other = batches(exe, args.wine, patch, os.path.join(args.work, "batch-windows%d" % k), args.seed)
         compared += len(native)
         failures += ["%s: %s differs or is missing" % (exe, name) for name in sorted(set(native) | set(other))
                      if native.get(name) != other.get(name)]

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdint>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
+#include "tests/test_support.h"
 
 namespace plimbar {
 
@@ -19,6 +21,12 @@ using Shape = int[9];
 
 void SetShape(Patch& p, int osc, const Shape& s) {
   SetOscillator(p, osc, {s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], 50, 0, kSine});
+}
+
+double Number(const std::string& word) {  // "a/b" is a divided by b
+  const size_t slash = word.find('/');
+  const double divisor = slash == std::string::npos ? 1.0 : std::strtod(&word[slash + 1], nullptr);
+  return std::strtod(word.c_str(), nullptr) / divisor;
 }
 
 std::unique_ptr<Engine> With(const Shape& s, int osc = 4, int time = 50) {
@@ -40,17 +48,8 @@ TEST(PatchModel, StartStateAndPendingMarks) {
   EXPECT_EQ(e->patch.Time + e->patch.soundLength, 0);
   EXPECT_EQ(e->noiseState, 1u);
   EXPECT_EQ(e->format.rate * 100 + e->format.bits, 4410016);
-  // A change marks its oscillator and those above it in its chain.
-  const char* marked[9] = {"100000000", "110000000", "111000000", "000100000", "000110000",
-                           "000111000", "000000100", "000000110", "000000111"};
-  for (int n = 0; n < kOscillators; ++n) {
-    for (int& f : e->pending) f = 0;
-    MarkPending(*e, n);
-    std::string flags;
-    for (int f : e->pending) flags += f ? '1' : '0';
-    EXPECT_EQ(flags, marked[n]) << "OSC" << n + 1;
-  }
-  // An oscillator that does not exist changes no flag and nothing beside the flags.
+  // Which oscillators a change marks is the editor's (editor_test). An oscillator that does not
+  // exist changes no flag and nothing beside the flags.
   const std::vector<char> before(reinterpret_cast<char*>(e.get()), reinterpret_cast<char*>(e.get() + 1));
   for (int n : {-1, 9, 10, 11, 100, INT_MIN, INT_MAX}) {
     MarkPending(*e, n);
@@ -58,54 +57,26 @@ TEST(PatchModel, StartStateAndPendingMarks) {
   }
 }
 
-TEST(CurveTables, HandWorkedEntries) {
-  const struct {
-    Shape shape;
-    char table;  // 'p' pitch, 'v' volume; 'i', 'b' the frequencies at S and E
-    int first, last;
-    double lo, hi;
-  } rows[] = {
-      // S = 60, E = 0, control point (128, 30): t = 0.02, then t = 0.98 to the end.
-      {{60, 50, 50, 50, 80, 0, 0, 50, 50}, 'p', 0, 255, 0.6, 0.6},
-      {{60, 50, 0, 50, 80, 0, 0, 50, 50}, 'p', 0, 0, 0.5823552, 0.5823552},
-      {{60, 50, 0, 50, 80, 0, 0, 50, 50}, 'p', 241, 255, 0.0176448, 0.0176448},
-      {{0, 0, 50, 50, 80, 0, 0, 50, 50}, 'p', 0, 255, -0.00471, -0.00125},  // control value 0
-      {{60, 50, 50, 50, 80, 0, 0, 50, 50}, 'v', 0, 0, 0.7764736, 0.7764736},
-      {{60, 50, 50, 50, 80, 0, 0, 50, 50}, 'v', 123, 123, 0.0235264, 0.0235264},
-      {{60, 50, 50, 50, 80, 0, 0, 50, 50}, 'v', 124, 255, 0.0, 0.0},
-      {{60, 50, 50, 50, 100, 0, 0, 100, 100}, 'v', 254, 254, 0.363944, 0.363944},
-      {{60, 50, 50, 50, 100, 0, 0, 100, 100}, 'v', 255, 255, 0.0, 0.0},
-      {{60, 50, 50, 50, 100, 50, 50, 30, 50}, 'v', 0, 0, 0.029408, 0.029408},  // Decay < Attack
-      {{60, 50, 50, 50, 100, 50, 50, 30, 50}, 'v', 127, 127, 0.970592, 0.970592},
-      {{60, 50, 50, 50, 100, 50, 50, 30, 50}, 'v', 128, 255, 0.0, 0.0},
-      {{60, 50, 50, 50, 0, 30, 50, 50, 50}, 'v', 0, 255, 0.0, 0.0},
-      // 27.5 * 2^(S/12) and 27.5 * 2^(E/12) Hz.
-      {{60, 50, 50, 50, 80, 0, 0, 50, 50}, 'i', 4, 4, 880 - 1e-6, 880 + 1e-6},
-      {{48, 50, 50, 50, 80, 0, 0, 50, 50}, 'b', 4, 4, 440 - 1e-6, 440 + 1e-6},
-      {{60, 50, 0, 50, 80, 0, 0, 50, 50}, 'b', 4, 4, 27.5, 27.5},
-      {{100, 100, 100, 50, 80, 0, 0, 50, 50}, 'i', 4, 4, 9129.0, 9130.0},
-      {{100, 100, 100, 50, 80, 0, 0, 50, 50}, 'b', 4, 4, 3030994.0, 3030995.0}};
-  for (const auto& r : rows) {
-    auto e = With(r.shape);
-    const double* row = r.table == 'i'   ? e->initialFrequency
-                        : r.table == 'b' ? e->bendFrequency
-                        : (r.table == 'p' ? e->pitchTable : e->volumeTable) + 4 * kCurvePoints;
-    for (int j = r.first; j <= r.last; ++j)
-      EXPECT_TRUE(row[j] >= r.lo - 1e-9 && row[j] <= r.hi + 1e-9) << r.table << j << " " << row[j];
-  }
-}
-
-// Entry j holds y / 100 of the first of the 50 steps whose position reaches j + 1, else the closing value.
+// Entry j holds y / 100 of the first of the 50 steps whose position reaches j + 1, else the closing
+// value; the frequencies at S and E are 27.5 * 2^(S/12) and 27.5 * 2^(E/12) Hz. Hand-picked shapes
+// (S below 0 and a control value of 0, the top pitch, Bend 0, Decay before Attack, no Volume, a full
+// Decay), then random ones.
 TEST(CurveTables, RowsMatchAFirstCoveringStepFormulation) {
+  const Shape picked[] = {{0, 0, 50, 50, 80, 0, 0, 50, 50},    {100, 100, 100, 50, 80, 0, 0, 50, 50},
+                          {60, 50, 0, 50, 80, 0, 0, 50, 50},   {60, 50, 50, 50, 100, 50, 50, 30, 50},
+                          {60, 50, 50, 50, 0, 30, 50, 50, 50}, {60, 50, 50, 50, 100, 0, 0, 100, 100}};
   uint32_t seed = 12345;
   auto e = NewEngine();
   for (int trial = 0; trial < 300; ++trial) {
     Shape s;
-    for (int& v : s) v = static_cast<int>(((seed = seed * 1103515245u + 12345u) >> 8) % 101u);
+    for (int i = 0; i < 9; ++i)
+      s[i] = trial < 6 ? picked[trial][i] : static_cast<int>(((seed = seed * 1103515245u + 12345u) >> 8) % 101u);
     const int osc = trial % 9;
     SetShape(e->patch, osc, s);
     BuildCurveTables(*e, osc);
     const double S = s[0] + (s[1] - 50) / 100.0, E = s[2] * S / 50, bc = s[3] / 100.0;
+    EXPECT_NEAR(e->initialFrequency[osc] / (27.5 * std::pow(2.0, S / 12)), 1.0, 1e-12) << trial;
+    EXPECT_NEAR(e->bendFrequency[osc] / (27.5 * std::pow(2.0, E / 12)), 1.0, 1e-12) << trial;
     const int cv = static_cast<int>(bc * S + (1 - bc) * E), cp = s[3] * 256 / 100;
     const int V = s[4], A = s[5], D = s[7], acp = ((s[6] * A) / 100) * 256 / 100;
     const int acv = V - (V * s[6]) / 100, dcp = A + (s[8] * (D - A)) / 100, dcv = (V * s[8]) / 100;
@@ -152,17 +123,9 @@ TEST(CurveTables, OutOfRangeParametersAreClampedInsideTheRow) {
 TEST(Oscillators, NoiseWaveformsAndModulation) {
   auto e = NewEngine();
   for (int x : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(NextNoise(*e), x);
-  const double pi = 3.1415926535;
-  // sin(-0.5) = -0.479425538604203000273..., to the nearest double (MPFR).
-  const double rows[][3] = {  // waveform, phase, value
-      {kSine, 0.0, 0.0},     {kSine, -0.5, -0x1.eaee8744b05fp-2}, {kSawtooth, 0.0, -1.0},
-      {kSawtooth, pi, 0.0},  {kSawtooth, pi / 2, -0.5},           {kSawtooth, -1.0, -1.0},
-      {kSawtooth, 7.0, 1.0}, {kSquare, 0.0, 1.0},                 {kSquare, pi, 1.0},
-      {kSquare, std::nextafter(pi, 4.0), -1.0},                   {kSquare, -2.0, 1.0},
-      {kNoise, 0.0, 15724 / 16384.0 - 1.0}, {kNoise, 0.0, 11478 / 16384.0 - 1.0}};  // numbers 6 and 7
-  for (const auto& r : rows) {
-    e->patch.WaveForm[2] = static_cast<int>(r[0]);
-    EXPECT_EQ(WaveformSample(*e, 2, r[1]), r[2]) << r[0] << " " << r[1];
+  for (const auto& r : test::DataRows("engine_samples.txt", "waveforms")) {
+    e->patch.WaveForm[2] = std::stoi(r.at(0));
+    EXPECT_EQ(WaveformSample(*e, 2, Number(r.at(1))), Number(r.at(2))) << r[0] << " " << r[1];
   }
   // A modulator at -0.1 gives (-0.1 * 10 + 1) = 0: the sine's phase stays at 0.
   e = With({60, 50, 50, 50, 100, 0, 0, 100, 50}, 0, 1);
@@ -173,18 +136,13 @@ TEST(Oscillators, NoiseWaveformsAndModulation) {
 }
 
 TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
-  // The sum of the carriers at sample 0 -> 16-bit and 8-bit sample.
-  const double rows[][3] = {{0.0, 0, 128},         {1.0, 32767, 255},        {-1.0, -32767, 0},
-                            {3.0, 32767, 255},     {-2.0, -32768, 0},        {-0.9 / 32767, 0, 128},
-                            {-1.5 / 32767, -1, 127}, {255.5 / 32767, 255, 128}, {256.0 / 32767, 256, 129},
-                            {-256.0 / 32767, -256, 127}, {-257.0 / 32767, -257, 126}};
   auto e = NewEngine();
-  for (const auto& r : rows) {
-    e->oscBuffers[0][0] = r[0];
+  for (const auto& r : test::DataRows("engine_samples.txt", "mixdown")) {
+    e->oscBuffers[0][0] = Number(r.at(0));
     for (int bits : {16, 8}) {
       e->format.bits = bits;
       MixDown(*e);
-      EXPECT_EQ(bits == 16 ? e->pcm16[0] : e->pcm8[0], r[bits == 16 ? 1 : 2]) << r[0];
+      EXPECT_EQ(bits == 16 ? e->pcm16[0] : e->pcm8[0], std::stoi(r.at(bits == 16 ? 1 : 2))) << r[0];
     }
   }
   // The three carriers only: a modulator is not heard.
@@ -203,18 +161,15 @@ TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
     MixDown(*e);
     EXPECT_EQ(e->pcm16[s[1]], s[2]) << s[0] << " " << s[1];
   }
-  // Bytes of PCM at Time 1, 3 and 100 in each format; none in a format not offered.
+  // Bytes of PCM at Time 3 (half a sample cut at 11025 Hz, 8 bits) in each format; none in a
+  // format not offered. The other lengths are cli_test's (the WAVs' sizes).
   const OutputFormat formats[] = {{44100, 16}, {44100, 8}, {22050, 16}, {22050, 8}, {11025, 16}, {11025, 8}};
-  const int bytes[][7] = {{1, 1764, 882, 882, 441, 441, 220},
-                          {3, 5292, 2646, 2646, 1323, 1323, 661},
-                          {100, 176400, 88200, 88200, 44100, 44100, 22050}};
-  for (const auto& b : bytes) {
-    SetTime(e->patch, b[0]);
-    for (int f = 0; f < 6; ++f) {
-      e->format = formats[f];
-      EXPECT_EQ(PcmByteCount(*e), b[f + 1]) << b[0] << " " << f;
-      EXPECT_EQ(CurrentPcm(*e), f % 2 ? e->pcm8 : reinterpret_cast<const uint8_t*>(e->pcm16));
-    }
+  const int bytes[] = {5292, 2646, 2646, 1323, 1323, 661};
+  SetTime(e->patch, 3);
+  for (int f = 0; f < 6; ++f) {
+    e->format = formats[f];
+    EXPECT_EQ(PcmByteCount(*e), bytes[f]) << f;
+    EXPECT_EQ(CurrentPcm(*e), f % 2 ? e->pcm8 : reinterpret_cast<const uint8_t*>(e->pcm16));
   }
   EXPECT_EQ(PcmByteCount(44100, OutputFormat{48000, 16}) + PcmByteCount(44100, {44100, 12}), 0);
 }

@@ -1,5 +1,5 @@
-// The file formats against hand-written texts and bytes and tests/patch_table.h: the INI layer,
-// patch and settings files, file names, WAV files, and files replaced only by complete ones.
+// The file formats against hand-written texts and bytes (some in tests/data) and tests/patch_table.h:
+// the INI layer, patch and settings files, file names, WAV files, files replaced only by complete ones.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,8 +17,7 @@ namespace {
 
 using namespace plimbar;
 using namespace plimbar::test;
-using namespace std::string_literals;
-const char kNoFile[] = "<no file>";
+const char kNoFile[] = "<none>";
 
 class Formats : public TempFolderTest {
  protected:
@@ -35,34 +34,6 @@ std::unique_ptr<char[]> Exact(const std::string& s) {
   return std::unique_ptr<char[]>(std::strcpy(new char[s.size() + 1], s.c_str()));
 }
 std::string Text(const char* s) { return s != nullptr ? s : "<null>"; }
-
-TEST_F(Formats, PatchRead) {
-  // No file: the defaults. Every key at 1000: each at its top (Mute 1), reported in reading order.
-  const int order[] = {kVolume, kAttack, kAttackCurve, kDecay, kDecayCurve, kTune,
-                       kDeTune, kBend, kBendCurve, kDistortion, kWaveForm};  // Mute is never reported
-  std::string all = "[Setting]\r\nTime=1000\r\n", reported;
-  PatchValues top = {{}, 100};
-  for (int n = 0; n < kOscCount; ++n) {
-    for (int k = 0; k < kKeysPerOsc; ++k) all += KeyName(k, n) + "=1000\r\n";
-    for (int k = 0; k < kKeysPerOsc; ++k) top.value[n][k] = kKeys[k].max;
-    for (int k : order) reported += KeyName(k, n) + ":1000>" + std::to_string(kKeys[k].max) + " ";
-  }
-  for (const bool file : {false, true}) {
-    const std::string path = Put("p.plb", file ? all : kNoFile);
-    Patch p, q;
-    std::memset(&p, 0x5A, sizeof p);  // every field must be set
-    std::memset(&q, 0x5A, sizeof q);
-    PatchReadReport report;
-    ReadPatchFile(kPortableIni, path.c_str(), p, &report);
-    ReadPatchFile(kPortableIni, path.c_str(), q, nullptr);
-    EXPECT_EQ(SettingLines(ValuesOf(p)), SettingLines(file ? top : DefaultValues()));
-    EXPECT_EQ(std::memcmp(&p, &q, sizeof p), 0);
-    std::string listed;
-    for (const ClampedKey* c = report.clamped; c < report.clamped + report.clampedCount; ++c)
-      listed += std::string(c->key) + ":" + std::to_string(c->read) + ">" + std::to_string(c->used) + " ";
-    EXPECT_EQ(listed, file ? reported + "Time:1000>100 " : "");
-  }
-}
 
 TEST_F(Formats, PatchAndSettingsWritten) {
   // The first exit: patch (a mute of -9 written as 1), folder, then format.
@@ -87,53 +58,28 @@ TEST_F(Formats, PatchAndSettingsWritten) {
                                 "MyKey=5\r\n" + lines.substr(tune1) + "\r\n[version]\r\nVersion=20\r\nNote=x\r\n");
 }
 
+// The rows of tests/data/file_names.txt.
 TEST(Settings, PathForTheProgram) {
-  const std::string a255 = "C:\\" + std::string(252, 'a');
-  const struct {
-    std::string module, ini;
-  } rows[] = {{"C:\\Tools\\drums.exe", "C:\\Tools\\drums.ini"}, {"drums", "drums.ini"}, {"", "<null>"},
-              {"C:\\a.b\\drums.x.exe", "C:\\a.b\\drums.x.ini"}, {"a.b:drums", "a.b:drums.ini"},
-              {"C:\\my.tools\\drums", "C:\\my.tools\\drums.ini"},
-              {"/opt/my.tools/drums", "/opt/my.tools/drums.ini"}, {a255 + ".exe", a255 + ".ini"},
-              {a255 + "b", "<null>"}, {a255 + "bbbb.exe", "<null>"},  // 260 and 263
-              {std::string(600, 'c'), "<null>"}};
-  for (const auto& r : rows) {
+  for (const auto& r : DataRows("file_names.txt", "settings-paths")) {
     char out[kPathCapacity];
     std::memset(out, 'x', sizeof out);
-    const bool ok = SettingsPathFor(Exact(r.module).get(), out);
-    EXPECT_EQ(ok ? out : out[0] == '\0' ? "<null>" : "<not emptied>", r.ini) << r.module;
+    const bool ok = SettingsPathFor(Exact(r.at(0)).get(), out);
+    EXPECT_EQ(ok ? out : out[0] == '\0' ? "<null>" : "<not emptied>", r.at(1)) << r[0];
   }
   char out[kPathCapacity];
   EXPECT_FALSE(SettingsPathFor(nullptr, out));
 }
 
 TEST(FileNames, StripAndAppendExtension) {
-  const std::string n255(255, 'n'), n256(256, 'n'), n259(259, 'n');
-  const struct {
-    std::string name, ext, stripped, appended;
-  } rows[] = {
-      {"kick.plb", ".plb", "kick", "kick.plb"},      {"kick", ".plb", "kick", "kick.plb"},
-      {"kick.au", ".wav", "kick", "kick.au.wav"},    {"kick.", ".wav", "kick", "kick..wav"},
-      {"kick.aiff", ".wav", "kick.aiff", "kick.aiff.wav"},
-      {"My.Sounds\\kick.plb", ".wav", "My.Sounds\\kick", "My.Sounds\\kick.plb.wav"},
-      {"a.b/c.d\\kick.au", ".plb", "a.b/c.d\\kick", "a.b/c.d\\kick.au.plb"},
-      {"My.Sounds\\.wav", ".wav", "My.Sounds\\", "My.Sounds\\.wav"},
-      {"x.y/", ".plb", "x.y/", "x.y/.plb"},          {"a.b.c", ".plb", "a", "a.b.c.plb"},
-      {"a.bc.d", ".plb", "a.bc.d", "a.bc.d.plb"},    {".wav", ".wav", "", ".wav"},
-      {"", ".plb", "", ".plb"},                      {"kick.PLB", ".plb", "kick", "kick.PLB"},
-      {"xwav", ".wav", "xwav", "xwav.wav"},          {n255, ".plb", n255, n255 + ".plb"},
-      {n256, ".plb", n256, "<null>"},                {n259, ".plb", n259, "<null>"},
-      {n255 + ".PLB", ".plb", n255, n255 + ".PLB"},  {n256 + ".plb", ".plb", "<null>", "<null>"},
-      {std::string(600, 'n'), ".plb", "<null>", "<null>"}};
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.name + " " + r.ext);
-    const auto name = Exact(r.name), ext = Exact(r.ext);
-    EXPECT_EQ(Text(StripExtension(name.get())), r.stripped);
-    EXPECT_EQ(Text(AppendExtension(name.get(), ext.get())), r.appended);
-    if (r.stripped == "<null>") continue;
+  for (const auto& r : DataRows("file_names.txt", "extensions")) {
+    SCOPED_TRACE(r.at(0) + " " + r.at(1));
+    const auto name = Exact(r[0]), ext = Exact(r[1]);
+    EXPECT_EQ(Text(StripExtension(name.get())), r.at(2));
+    EXPECT_EQ(Text(AppendExtension(name.get(), ext.get())), r.at(3));
+    if (r[2] == "<null>") continue;
     // Each takes the other's buffer: the name the file dialogs propose.
     const std::string proposed = Text(AppendExtension(StripExtension(name.get()), ext.get()));
-    EXPECT_EQ(proposed, Text(AppendExtension(Exact(r.stripped).get(), ext.get())));
+    EXPECT_EQ(proposed, Text(AppendExtension(Exact(r[2]).get(), ext.get())));
   }
   EXPECT_EQ(StripExtension(nullptr), nullptr);
   EXPECT_EQ(AppendExtension(nullptr, ".plb"), nullptr);
@@ -181,68 +127,27 @@ TEST_F(Formats, WavFileOfEveryFormat) {
   EXPECT_FALSE(WriteWavFile(*e, nullptr));
 }
 
-TEST_F(Ini, ReadTable) {  // the fuzz target checks these rules on any bytes
-  const struct {
-    std::string text;
-    const char *section, *key, *text_read;  // "<d>": the default
-    int number;                             // readInt with default -1
-  } rows[] = {
-      {kNoFile, "S", "k", "<d>", -1},
-      {"[a{]\r\nk=1\r\n", "A[", "k", "<d>", -1},  // only letters fold
-      {"[a{]\r\nk=1\r\n", "A{", "K", "1", 1},
-      {"[S]\r\nk=\"\r\n", "S", "k", "\"", 0},
-      {"[S]\r\nk= \" 12 \" \r\n", "S", "k", " 12 ", 12},
-      {"[S]\r\nk==4\r\n", "S", "k", "=4", 0},
-      {"[S]\r\nTu\0ne=5\r\n"s, "S", "Tune", "<d>", -1},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(::testing::PrintToString(r.text) + " " + r.section + "/" + r.key);
-    const std::string path = Put("test.ini", r.text);
-    char buf[512];
-    kPortableIni.readString(r.section, r.key, "<d>", buf, sizeof buf, path.c_str());
-    EXPECT_EQ(buf, std::string(r.text_read));
-    EXPECT_EQ(kPortableIni.readInt(r.section, r.key, -1, path.c_str()), r.number);
-  }
-  EXPECT_EQ(ParseIniInt(nullptr), 0);
-}
-
+// The rows of tests/data/ini_writes.txt; a refused write leaves the file as it was.
 TEST_F(Ini, WriteTable) {
-  const std::string patch = "; a patch\r\n[Other]\r\nk=1\r\n\r\n[setting]\n  tUNE1 = 60  ; old\nb=5\r\n";
-  const struct {
-    std::string before;
-    const char *section, *key, *value, *after;  // after null: refused, the file as it was
-  } rows[] = {
-      {kNoFile, "Setting", "Tune1", "60", "[Setting]\r\nTune1=60\r\n"},
-      {"[S]\r\nk=1\r\n[V]\r\n", "s", "dir", "", "[S]\r\nk=1\r\ndir=\r\n[V]\r\n"},
-      {"[A]\r\nx=1\r\n\r\n\r\n[B]\r\n", "a", "z", "3", "[A]\r\nx=1\r\nz=3\r\n\r\n\r\n[B]\r\n"},
-      {"[A]\r\nx=1\r\n; c\r\n  \t\r\n[B]\r\n", "A", "z", "3", "[A]\r\nx=1\r\n; c\r\nz=3\r\n  \t\r\n[B]\r\n"},
-      {"[A]\r\nx=1", "A", "z", "3", "[A]\r\nx=1\r\nz=3\r\n"},
-      {"[A]\nx=1\n\n", "A", "z", "3", "[A]\nx=1\nz=3\r\n\n"},
-      {"[A]\rx=1\r", "A", "z", "3", "[A]\rx=1\rz=3\r\n"},
-      {"[A]\r\nx=1\r\n[a]\r\n", "a", "z", "3", "[A]\r\nx=1\r\nz=3\r\n[a]\r\n"},
-      {"[A]\r\nx=1", "New", "k", "v", "[A]\r\nx=1\r\n[New]\r\nk=v\r\n"},
-      {"[A]\r\n\r\n", "New", "k", "v", "[A]\r\n\r\n[New]\r\nk=v\r\n"},
-      {"[New", "New", "k", "v", "[New\r\n[New]\r\nk=v\r\n"},
-      {patch, "Setting", "Tune1", "7", "; a patch\r\n[Other]\r\nk=1\r\n\r\n[setting]\n  tUNE1 =7\nb=5\r\n"},
-      {"[V]\r\nVersion=20", "v", "VERSION", "'21'", "[V]\r\nVersion='21'"},
-      {"[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n", "a", "K", "9", "[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\n"},
-      {"[A]\r\nk=1\r\n[B]\r\n[A]\r\nj=3\r\n", "A", "j", "4", "[A]\r\nk=1\r\nj=4\r\n[B]\r\n[A]\r\nj=3\r\n"},
-      {"[S]\r\nk=1\r\n", "S", "k", "1\r\nx=2", nullptr}, {"[S]\r\nk=1\r\n", "S", "k", "1\n", nullptr},
-      {"[S]\r\nk=1\r\n", "S", "a=b", "1", nullptr},      {"[S]\r\nk=1\r\n", "S]", "k", "1", nullptr},
-      {"[S]\r\nk=1\r\n", nullptr, "k", "1", nullptr},    {"[S]\r\nk=1\r\n", "S", nullptr, "1", nullptr},
-      {"[S]\r\nk=1\r\n", "S", "k", nullptr, nullptr},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(::testing::PrintToString(r.before));
-    const std::string path = Put("test.ini", r.before);
-    EXPECT_EQ(kPortableIni.writeString(r.section, r.key, r.value, path.c_str()), r.after != nullptr);
-    EXPECT_EQ(ReadText(path), r.after != nullptr ? r.after : r.before);
+  auto c = [](const std::string& s) { return s == "<null>" ? nullptr : s.c_str(); };
+  for (const auto& r : DataRows("ini_writes.txt", "writes")) {
+    SCOPED_TRACE(::testing::PrintToString(r.at(0)) + " " + r.at(1) + " " + r.at(2) + " " + r.at(3));
+    const std::string path = Put("test.ini", r[0]);
+    EXPECT_EQ(kPortableIni.writeString(c(r[1]), c(r[2]), c(r[3]), path.c_str()), r.at(4) != "<null>");
+    EXPECT_EQ(ReadText(path), r[4] != "<null>" ? r[4] : r[0] == kNoFile ? "" : r[0]);
   }
   EXPECT_FALSE(kPortableIni.writeString("S", "k", "1", nullptr));
   EXPECT_FALSE(kPortableIni.writeString("S", "k", "1", ""));
 }
 
+// The reading rules on any text, and the patch read from it, are the fuzz target's (fuzz/corpus).
+// Without a file, or above 16 MiB, a read gives the defaults; no such file is written either.
 TEST_F(Ini, FilesAboveSixteenMegabytesAreNeitherReadNorWritten) {
+  char text[8];
+  kPortableIni.readString("S", "k", "<d>", text, sizeof text, File("none").c_str());
+  EXPECT_STREQ(text, "<d>");
+  EXPECT_EQ(kPortableIni.readInt("S", "k", -1, File("none").c_str()), -1);
+  EXPECT_EQ(ParseIniInt(nullptr), 0);
   const uintmax_t kLimit = 16u * 1024u * 1024u;
   const std::string path = Put("test.ini", "[S]\r\nk=1\r\n");
   fs::resize_file(path, kLimit + 1);  // NUL bytes after the key

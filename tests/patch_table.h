@@ -57,6 +57,15 @@ inline PatchValues ValuesOf(const Patch& p) {
   return v;
 }
 
+// Every value within the range a patch file allows, the sound length as Time gives it.
+inline bool InRange(const Patch& p) {
+  const PatchValues v = ValuesOf(p);
+  for (int n = 0; n < kOscCount; ++n)
+    for (int k = 0; k < kKeysPerOsc; ++k)
+      if (v.value[n][k] < kKeys[k].min || v.value[n][k] > kKeys[k].max) return false;
+  return v.time >= kTimeMin && v.time <= kTimeMax && p.soundLength == v.time * 882;
+}
+
 // "Tune3" for key kTune of oscillator index 2.
 inline std::string KeyName(int key, int osc) { return kKeys[key].stem + std::to_string(osc + 1); }
 

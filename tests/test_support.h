@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #ifndef _WIN32
 #include <signal.h>
@@ -33,6 +38,43 @@ inline void WriteText(const fs::path& p, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   EXPECT_TRUE(out.good()) << "cannot write " << p.string();
 }
+
+#ifdef PLIMBAR_SOURCE_DIR
+// The rows of a list in tests/data/NAME: "[list]" alone on a line starts it, and every line up to
+// the next list is a row of words split at blanks; a word in double quotes may hold blanks (no
+// quote), and in any word the escapes \r \n \t \0 \\ \xHH stand for their characters and "{N*c}"
+// for N times the character c. A line that starts with "#" is a comment. A missing or empty list
+// fails the test.
+using DataRowList = std::vector<std::vector<std::string>>;
+inline const DataRowList& DataRows(const std::string& name, const std::string& list) {
+  static std::map<std::string, std::map<std::string, DataRowList>> files;
+  std::map<std::string, DataRowList>& lists = files[name];
+  std::ifstream in(lists.empty() ? fs::path(PLIMBAR_SOURCE_DIR) / "tests/data" / name : fs::path());
+  DataRowList* rows = nullptr;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::vector<std::string> row;
+    for (std::string w; words >> std::quoted(w, '"', '\1');) {  // '\1': no escape character of its own
+      for (size_t at = w.find('\\'); at != std::string::npos && at + 1 < w.size(); at = w.find('\\', at + 1)) {
+        const size_t simple = std::string("rnt0").find(w[at + 1]);
+        if (w[at + 1] == 'x') w.replace(at, 4, 1, static_cast<char>(std::stoi(w.substr(at + 2, 2), nullptr, 16)));
+        else w.replace(at, 2, 1, simple != std::string::npos ? "\r\n\t"[simple] : w[at + 1]);  // [3]: the NUL
+      }
+      for (size_t at = w.find('{'), star; at != std::string::npos; at = w.find('{', at + 1))
+        if ((star = w.find('*', at)) + 2 < w.size() && w[star + 2] == '}' && std::isdigit(w[at + 1]))
+          w.replace(at, star + 3 - at, std::string(std::stoul(w.substr(at + 1, star - at - 1)), w[star + 1]));
+      row.push_back(w);
+    }
+    const char first = row.empty() ? '#' : line[line.find_first_not_of(" \t")];
+    if (first == '[' && row.size() == 1) rows = &lists[row[0].substr(1, row[0].size() - 2)];
+    else if (first != '#' && rows != nullptr) rows->push_back(row);
+  }
+  const DataRowList& found = lists[list];  // from now on the file counts as read
+  EXPECT_FALSE(found.empty()) << "no list " << list << " in " << name;
+  return found;
+}
+
+#endif
 
 #ifndef _WIN32
 // Each test gets a fresh temporary folder, removed afterwards with all in it.

@@ -1,0 +1,4 @@
+[a{]
+k=1
+[Setting]
+vOLUME1=7
