@@ -58,18 +58,13 @@ inline bool CaptureClosed(const std::string& path) {
 // (Wine plays silence when its feeding thread falls behind); else where the two part.
 inline std::string PlayedDifference(const std::string& played, const std::string& want, int bits) {
   const size_t frame = bits / 8;
-  const std::string silence = bits == 16 ? std::string(2, '\0') : std::string(1, '\x80');
+  const std::string silence = bits == 16 ? std::string(2, '\0') : "\x80";
   size_t p = 0, w = 0;  // taking want's frame when it matches is never worse than skipping it
-  for (; p + frame <= played.size(); p += frame) {
-    if (w < want.size() && played.compare(p, frame, want, w, frame) == 0) {
-      w += frame;
-    } else if (played.compare(p, frame, silence) != 0) {
-      break;
-    }
-  }
-  if (w >= want.size() && p == played.size()) return "";
-  return "want's byte " + std::to_string(w) + " of " + std::to_string(want.size()) + " is not at played byte " +
-         std::to_string(p) + " of " + std::to_string(played.size());
+  for (; p + frame <= played.size(); p += frame)
+    if (w < want.size() && played.compare(p, frame, want, w, frame) == 0) w += frame;
+    else if (played.compare(p, frame, silence) != 0) break;
+  return w >= want.size() && p == played.size() ? "" : "want's byte " + std::to_string(w) + " of " +
+         std::to_string(want.size()) + " is not at played byte " + std::to_string(p) + " of " + std::to_string(played.size());
 }
 
 // A window's client area as the screen shows it, row by row, after its width (0: no area).
@@ -80,8 +75,7 @@ inline std::vector<uint32_t> Capture(HWND hwnd) {
   if (!GetClientRect(hwnd, &rc) || !ClientToScreen(hwnd, &at) || rc.right <= 0 || rc.bottom <= 0) return img;
   img[0] = rc.right;
   HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof bi.bmiHeader, rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  BITMAPINFO bi = {{sizeof bi.bmiHeader, rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
   uint32_t* bits = nullptr;
   HGDIOBJ old = SelectObject(mem, CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
   BitBlt(mem, 0, 0, rc.right, rc.bottom, screen, at.x, at.y, SRCCOPY);
@@ -102,9 +96,7 @@ class App {
     if (pi_.hProcess == nullptr) return;
     if (Running()) TerminateProcess(pi_.hProcess, 99);
     WaitForSingleObject(pi_.hProcess, kWaitMs);
-    CloseHandle(pi_.hProcess);
-    CloseHandle(pi_.hThread);
-    CloseHandle(taken_);
+    for (HANDLE h : {pi_.hProcess, pi_.hThread, taken_}) CloseHandle(h);
   }
 
   // Starts exe with args (UTF-8) in dir.
@@ -120,13 +112,15 @@ class App {
     dialog_ = Other("#32770", kWaitMs, nullptr);
     HMODULE probe = LoadLibraryA(WinPath(PLIMBAR_E2E_PROBE).c_str());
     if (dialog_ == nullptr || probe == nullptr) return false;
-    hook_ = SetWindowsHookExA(WH_GETMESSAGE,
-                              reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "ProbeTaken"))),
-                              probe, GetWindowThreadProcessId(dialog_, nullptr));
+    const FARPROC taken = GetProcAddress(probe, "ProbeTaken");
+    hook_ = SetWindowsHookExA(WH_GETMESSAGE, reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(taken)), probe,
+                              GetWindowThreadProcessId(dialog_, nullptr));
     return hook_ != nullptr && Post(WM_NULL);
   }
   HWND dialog() const { return dialog_; }
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  // WM_COMMAND of control id with notification code, as the control sends it.
+  LRESULT Command(int id, int code) const { return Send(dialog_, WM_COMMAND, MAKEWPARAM(id, code), LPARAM(Item(id))); }
   std::wstring Text(int id) const { return Text(Item(id)); }
   static std::wstring Text(HWND hwnd) {
     wchar_t buf[512] = L"";
@@ -150,19 +144,14 @@ class App {
     SetForegroundWindow(dialog_);
     if (!WaitUntil([&] { return GetForegroundWindow() == dialog_; })) return false;
     std::vector<INPUT> in;
-    auto press = [&](WORD k, DWORD up) {
-      in.push_back(INPUT{INPUT_KEYBOARD, {}});
-      in.back().ki = {k, 0, up, 0, 0};
-    };
+    auto press = [&](WORD k, DWORD up) { in.push_back(INPUT{INPUT_KEYBOARD, {}}), in.back().ki = {k, 0, up, 0, 0}; };
     const WORD mods[] = {VK_CONTROL, VK_SHIFT, VK_MENU};
     for (int i = 0; i < 3; ++i)
       if (modifiers & (1 << i)) press(mods[i], 0);
-    press(key, 0);
-    press(key, KEYEVENTF_KEYUP);
+    press(key, 0), press(key, KEYEVENTF_KEYUP);
     for (int i = 2; i >= 0; --i)
       if (modifiers & (1 << i)) press(mods[i], KEYEVENTF_KEYUP);
-    press(VK_F24, 0);
-    press(VK_F24, KEYEVENTF_KEYUP);
+    press(VK_F24, 0), press(VK_F24, KEYEVENTF_KEYUP);
     ResetEvent(taken_);
     return SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)) == in.size() && Taken();
   }

@@ -20,10 +20,7 @@ start)
     echo $! >"$2/xvfb.pid"
     timeout 20 sh -c "while [ ! -S $socket ]; do sleep 0.1; done" || exit 1
   fi
-  if [ -n "${PLIMBAR_E2E_FRESH:-}" ]; then
-    wineserver -k 2>/dev/null
-    rm -rf "$WINEPREFIX"
-  fi
+  [ -n "${PLIMBAR_E2E_FRESH:-}" ] && { wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"; }
   mkdir -p "$WINEPREFIX"
   if ! wineserver -k0 2>/dev/null; then
     timeout 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1 && timeout 60 wineserver -w || exit 1
@@ -44,8 +41,6 @@ run)
   rm -rf "$dir" && mkdir -p "$dir" || exit 1
   printf 'pcm.!default { type file; slave.pcm "null"; file "%s/capture.wav"; format "wav" }\n' "$dir" >"$dir/.asoundrc"
   HOME=$dir "$@" </dev/null >"$dir.log" 2>&1
-  rc=$?
-  cat "$dir.log"
-  exit $rc
+  rc=$?; cat "$dir.log"; exit $rc
   ;;
 esac

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <utility>
 
 #include "app_driver.h"
-#include "resources/resource.h"
+#include "editor/controls.h"
 #include "tests/patch_table.h"
 #include "tests/session_steps.h"
 
@@ -17,21 +19,12 @@ using namespace e2e;
 
 namespace {
 
-// The bars with their value displays and patch keys (-1: Time); the views.
-struct Bar {
-  int bar, value, key;
-};
-const Bar kBars[] = {
-    {IDC_TUNE_BAR, IDC_TUNE_VALUE, pt::kTune}, {IDC_DETUNE_BAR, IDC_DETUNE_VALUE, pt::kDeTune},
-    {IDC_BEND_BAR, IDC_BEND_VALUE, pt::kBend}, {IDC_BENDCURVE_BAR, IDC_BENDCURVE_VALUE, pt::kBendCurve},
-    {IDC_VOLUME_BAR, IDC_VOLUME_VALUE, pt::kVolume}, {IDC_ATTACK_BAR, IDC_ATTACK_VALUE, pt::kAttack},
-    {IDC_ATTACKCURVE_BAR, IDC_ATTACKCURVE_VALUE, pt::kAttackCurve}, {IDC_DECAY_BAR, IDC_DECAY_VALUE, pt::kDecay},
-    {IDC_DECAYCURVE_BAR, IDC_DECAYCURVE_VALUE, pt::kDecayCurve}, {IDC_TIME_BAR, IDC_TIME_VALUE, -1}};
-const int kOsc[9] = {IDC_OSC1, IDC_OSC2, IDC_OSC3, IDC_OSC4, IDC_OSC5, IDC_OSC6, IDC_OSC7, IDC_OSC8, IDC_OSC9};
-const struct {
-  const char* cls;
-  int frame;
-} kViews[3] = {{"WaveWnd", IDC_WAVE_FRAME}, {"PitchWnd", IDC_PITCH_FRAME}, {"VolWnd", IDC_VOLUME_FRAME}};
+// The bars in the editor's order (the patch keys' order, then Time) and the OSC buttons.
+using plimbar::kBarControls;
+const auto& kOsc = plimbar::kOscButtonIds;
+static_assert(pt::kTune == 0 && pt::kDecayCurve == 8, "bar b < 9 edits key b");
+const struct { const char* cls; int frame; } kViews[3] = {
+    {"WaveWnd", IDC_WAVE_FRAME}, {"PitchWnd", IDC_PITCH_FRAME}, {"VolWnd", IDC_VOLUME_FRAME}};
 enum { k44 = 1, k22 = 2, k11 = 4, k16 = 8, k8 = 16 };  // App::Marks() bits
 
 std::string Env(const char* name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
@@ -53,10 +46,7 @@ struct Session {
   std::string Capture() const { return dir + "\\capture.wav"; }  // see e2e_env.sh run
 };
 
-struct Step {
-  std::string what;
-  std::function<void(Session&)> run;
-};
+struct Step { std::string what; std::function<void(Session&)> run; };
 Step Do(std::string what, std::function<void(Session&)> run) { return {what, run}; }
 
 // Runs the steps in a folder of the test's name with a copy of the program (or the
@@ -88,14 +78,14 @@ std::string InDir(const Session& s, std::string text) {
 }
 // Starts the program with args; settings (unless null) become its settings file ("": none).
 Step Start(const char* settings, std::string args = "") {
-  const std::string text = settings != nullptr ? settings : "";
   const bool keep = settings == nullptr;
-  return {"Start " + args, [=](Session& s) {
-            if (!keep) DeleteFileA(s.Ini().c_str());
-            if (!text.empty()) WriteText(s.Ini(), text);
-            s.app.reset(new App);
-            ASSERT_TRUE(s.app->Start(s.exe, s.cwd, InDir(s, args)));
-          }};
+  const std::string text = keep ? "" : settings;
+  return Do("Start " + args, [=](Session& s) {
+    if (!keep) DeleteFileA(s.Ini().c_str());
+    if (!text.empty()) WriteText(s.Ini(), text);
+    s.app.reset(new App);
+    ASSERT_TRUE(s.app->Start(s.exe, s.cwd, InDir(s, args)));
+  });
 }
 Step Scroll(int bar, int code, int pos = 0) {
   return Do("Scroll " + std::to_string(bar), [=](Session& s) {
@@ -106,11 +96,10 @@ Step Click(int id) { return Do("Click", [=](Session& s) { ASSERT_NE(App::Send(s.
 Step Osc(int n) { return Click(kOsc[n]); }
 // An entry chosen in the waveform list, then a notification of the list.
 Step Combo(int index, int notification = CBN_SELCHANGE) {
-  return {"Combo", [=](Session& s) {
-            App::Send(s.a().Item(IDC_WAVEFORM), CB_SETCURSEL, index);
-            ASSERT_NE(App::Send(s.a().dialog(), WM_COMMAND, MAKEWPARAM(IDC_WAVEFORM, notification),
-                                LPARAM(s.a().Item(IDC_WAVEFORM))), -1);
-          }};
+  return Do("Combo", [=](Session& s) {
+    App::Send(s.a().Item(IDC_WAVEFORM), CB_SETCURSEL, index);
+    ASSERT_NE(s.a().Command(IDC_WAVEFORM, notification), -1);
+  });
 }
 Step Menu(int id) { return Do("Menu " + std::to_string(id), [=](Session& s) { ASSERT_TRUE(s.a().Post(WM_COMMAND, id)); }); }
 Step Key(WORD key, int modifiers = 0) { return Do("Key", [=](Session& s) { ASSERT_TRUE(s.a().Key(key, modifiers)); }); }
@@ -122,8 +111,8 @@ void FileDialog(Session& s, int command, std::string name, const wchar_t* propos
   ASSERT_TRUE(command > 0 ? s.a().Post(WM_COMMAND, command) : s.a().Key(WORD(-command & 0xFFFF), -command >> 16));
   HWND dlg = s.a().Other("#32770");
   ASSERT_NE(dlg, nullptr) << "no file dialog";
-  HWND edit = FindWindowExA(FindWindowExA(FindWindowExA(dlg, nullptr, "ComboBoxEx32", nullptr), nullptr,
-                                          "ComboBox", nullptr), nullptr, "Edit", nullptr);
+  HWND edit = dlg;  // the name field: an edit in a combo box in a ComboBoxEx32, or an edit of its own
+  for (const char* cls : {"ComboBoxEx32", "ComboBox", "Edit"}) edit = FindWindowExA(edit, nullptr, cls, nullptr);
   if (edit == nullptr) edit = FindWindowExA(dlg, nullptr, "Edit", nullptr);
   EXPECT_TRUE(proposed == nullptr || App::Text(edit) == proposed);
   if (!name.empty()) App::Send(edit, WM_SETTEXT, 0, LPARAM(Wide(name).c_str()));
@@ -140,8 +129,8 @@ pt::PatchValues Panel(Session& s) {
   pt::PatchValues v;
   EXPECT_TRUE(s.a().Post(WM_SYSCOMMAND, SC_MINIMIZE));
   for (int n = 0; n < 9; ++n) {
-    App::Send(s.a().dialog(), WM_COMMAND, MAKEWPARAM(kOsc[n], BN_CLICKED));
-    for (const Bar& b : kBars) (b.key < 0 ? v.time : v.value[n][b.key]) = int(App::Send(s.a().Item(b.bar), SBM_GETPOS));
+    s.a().Command(kOsc[n], BN_CLICKED);
+    for (int b = 0; b < 10; ++b) (b == 9 ? v.time : v.value[n][b]) = int(App::Send(s.a().Item(kBarControls[b].bar), SBM_GETPOS));
     v.value[n][pt::kDistortion] = -1;
     v.value[n][pt::kMute] = App::Send(s.a().Item(IDC_MUTE), BM_GETCHECK) == BST_CHECKED;
     v.value[n][pt::kWaveForm] = int(App::Send(s.a().Item(IDC_WAVEFORM), CB_GETCURSEL));
@@ -168,33 +157,30 @@ Step Shows(int id, std::wstring text) { return Do("Shows", [=](Session& s) { EXP
 Step Reads(int id, UINT msg, LRESULT want) {
   return Do("Reads", [=](Session& s) { EXPECT_EQ(App::Send(s.a().Item(id), msg), want); });
 }
-// A scroll, then what its row shows (unless null) and its thumb.
+// A scroll, then what its row shows and its thumb.
 Step Edit(int bar, int code, int pos, const wchar_t* shown, int thumb) {
-  int value = 0;
-  for (const Bar& b : kBars) value = b.bar == bar ? b.value : value;
-  return {"Edit " + std::to_string(bar) + " " + std::to_string(code), [=](Session& s) {
-            Scroll(bar, code, pos).run(s);
-            EXPECT_TRUE(shown == nullptr || s.a().Text(value) == shown) << s.a().Text(value).size();
-            EXPECT_EQ(App::Send(s.a().Item(bar), SBM_GETPOS), thumb);
-          }};
+  return Do("Edit " + std::to_string(bar) + " " + std::to_string(code), [=](Session& s) {
+    Scroll(bar, code, pos).run(s);
+    EXPECT_EQ(s.a().Text(kBarControls[plimbar::BarOfControl(bar)].value), shown);
+    EXPECT_EQ(App::Send(s.a().Item(bar), SBM_GETPOS), thumb);
+  });
 }
 Step Pressed(int n) {
-  return {"Pressed", [=](Session& s) {
-            for (int m = 0; m < 9; ++m)
-              EXPECT_EQ((App::Send(s.a().Item(kOsc[m]), BM_GETSTATE) & BST_PUSHED) != 0, m == n) << "OSC" << m + 1;
-          }};
+  return Do("Pressed", [=](Session& s) {
+    for (int m = 0; m < 9; ++m) EXPECT_EQ((App::Send(s.a().Item(kOsc[m]), BM_GETSTATE) & BST_PUSHED) != 0, m == n) << m;
+  });
 }
-Step Marks(int bits) { return {"Marks", [=](Session& s) { EXPECT_EQ(s.a().Marks(), bits); }}; }
+Step Marks(int bits) { return Do("Marks", [=](Session& s) { EXPECT_EQ(s.a().Marks(), bits); }); }
 // No window of the program besides the main dialog: no message box.
-Step Calm() { return {"Calm", [](Session& s) { EXPECT_EQ(s.a().Other("#32770", 300), nullptr); }}; }
+Step Calm() { return Do("Calm", [](Session& s) { EXPECT_EQ(s.a().Other("#32770", 300), nullptr); }); }
 // A value in the settings file, or in file.
 Step Setting(std::string section, std::string key, std::string value, std::string file = "") {
-  return {"Setting " + key, [=](Session& s) {
-            wchar_t buf[300] = L"";
-            const std::wstring path = Wide(file.empty() ? s.Ini() : InDir(s, file));
-            GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), L"<none>", buf, 300, path.c_str());
-            EXPECT_EQ(buf, Wide(InDir(s, value)));
-          }};
+  return Do("Setting " + key, [=](Session& s) {
+    wchar_t buf[300] = L"";
+    const std::wstring path = Wide(file.empty() ? s.Ini() : InDir(s, file));
+    GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), L"<none>", buf, 300, path.c_str());
+    EXPECT_EQ(buf, Wide(InDir(s, value)));
+  });
 }
 // Writes a file (and its folder) by way of an ASCII name.
 Step Make(std::string path, std::string text) {
@@ -208,18 +194,17 @@ Step Make(std::string path, std::string text) {
 Step FileThere(std::string path) { return Do(path, [=](Session& s) { EXPECT_TRUE(Exists(s.dir + "\\" + path)); }); }
 // The waveform list holds the program's string table, under code page cp.
 Step ComboTexts(UINT cp) {
-  return {"ComboTexts", [=](Session& s) {
-            UINT acp = 0;
-            EXPECT_TRUE(s.a().Marks(&acp) >= 0 && acp == cp) << acp;
-            HMODULE exe = LoadLibraryExA(s.exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-            for (int i = 0; i < 4; ++i) {
-              wchar_t want[32] = L"", got[32] = L"";
-              LoadStringW(exe, IDS_SINE + i, want, 32);
-              App::Send(s.a().Item(IDC_WAVEFORM), CB_GETLBTEXT, i, LPARAM(got));
-              EXPECT_TRUE(want[0] != 0 && std::wstring(want) == got) << i;
-            }
-            FreeLibrary(exe);
-          }};
+  return Do("ComboTexts", [=](Session& s) {
+    UINT acp = 0;
+    EXPECT_TRUE(s.a().Marks(&acp) >= 0 && acp == cp) << acp;
+    HMODULE exe = LoadLibraryExA(s.exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    for (int i = 0; i < 4; ++i) {
+      wchar_t want[32] = L"", got[32] = L"";
+      EXPECT_TRUE(LoadStringW(exe, IDS_SINE + i, want, 32) > 0 &&
+                  App::Send(s.a().Item(IDC_WAVEFORM), CB_GETLBTEXT, i, LPARAM(got)) > 0 && std::wstring(want) == got) << i;
+    }
+    FreeLibrary(exe);
+  });
 }
 
 // The views captured, then redrawn or not since ('-': unchanged).
@@ -230,10 +215,10 @@ Step Redrawn(std::string changed) {
   });
 }
 
-// Exports the sound. fresh: it is what plimbar-render makes of the patch saved now (as the
-// WAV's name + ".plb") in the marked format; else the export before. The waveform view shows
-// it: sample i of n (as 16 bits) a green point at column w i / n, row h / 2 - s h / 65536.
-void Export(Session& s, bool fresh) {
+// Exports the sound: it is what plimbar-render makes of the patch saved now (as the WAV's name
+// + ".plb") in the marked format. The waveform view shows it: sample i of n (as 16 bits) a green
+// point at column w i / n, row h / 2 - s h / 65536.
+void Export(Session& s) {
   const std::string wav = s.dir + "\\sound" + std::to_string(++s.files) + ".wav";
   FileDialog(s, IDM_SAVE_WAV, wav);
   const std::string exported = ReadText(wav);
@@ -243,16 +228,14 @@ void Export(Session& s, bool fresh) {
   ASSERT_GT(got[0], 0u) << "no waveform view";
   const long long w = got[0], h = (got.size() - 1) / w, n = parsed.data.size() / (parsed.bits / 8);
   std::vector<uint32_t> want(got.size(), 0);
-  want[0] = got[0];
   for (long long i = 0; i < n; ++i) {
     const int v = parsed.bits == 16 ? int16_t(Le(parsed.data, 2 * i, 2)) : (uint8_t(parsed.data[i]) - 128) * 256;
     const long long y = h / 2 - v * h / 65536;
     if (y >= 0 && y < h) want[1 + y * w + w * i / n] = 0x00FF00;
   }
+  want[0] = got[0];
   EXPECT_TRUE(got == want) << "the waveform view does not show the export";
-  EXPECT_TRUE(fresh || exported == s.lastExport) << "the sound was rendered";
   s.lastExport = exported;
-  if (!fresh) return;
   ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_SAVE));
   const int m = s.a().Marks();
   const std::string format =
@@ -260,73 +243,67 @@ void Export(Session& s, bool fresh) {
   ASSERT_EQ(RunConsole(s.render, format + " -o \"" + wav + ".cli.wav\" \"" + wav + ".plb\"", s.dir), 0);
   EXPECT_TRUE(exported == ReadText(wav + ".cli.wav")) << "the export is not the render of the saved patch";
 }
-Step Rendered() { return {"Rendered", [](Session& s) { Export(s, true); }}; }
-Step Stale() { return {"Stale", [](Session& s) { Export(s, false); }}; }
+Step Rendered() { return Do("Rendered", Export); }
 
 // Playback into the ALSA file device of $HOME/.asoundrc.
 Step PressTest() {
-  return {"PressTest", [](Session& s) {
-            DeleteFileA(s.Capture().c_str());
-            ASSERT_NE(App::Send(s.a().Item(IDC_TEST), BM_CLICK), -1);
-          }};
+  return Do("PressTest", [](Session& s) {
+    DeleteFileA(s.Capture().c_str());
+    ASSERT_NE(App::Send(s.a().Item(IDC_TEST), BM_CLICK), -1);
+  });
 }
-Step Playing() { return {"Playing", [](Session& s) { ASSERT_FALSE(CaptureClosed(s.Capture())) << "ended too soon"; }}; }
-// The sound played to its end is the last export.
+Step Playing() { return Do("Playing", [](Session& s) { ASSERT_FALSE(CaptureClosed(s.Capture())) << "ended too soon"; }); }
+// The sound played to its end is the last export (an odd byte count at 16 bits ends in half a
+// sample, not played).
 Step Played() {
-  return {"Played", [](Session& s) {
-            ASSERT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); })) << "nothing played";
-            const Wav played = ParseWav(ReadText(s.Capture())), exported = ParseWav(s.lastExport);
-            ASSERT_TRUE(played.rate == exported.rate && played.bits == exported.bits) << played.rate;
-            // An odd byte count at 16 bits ends in half a sample, not played.
-            const size_t whole = exported.data.size() & ~size_t(exported.bits / 8 - 1);
-            EXPECT_EQ(PlayedDifference(played.data, exported.data.substr(0, whole), played.bits), "");
-          }};
+  return Do("Played", [](Session& s) {
+    ASSERT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); })) << "nothing played";
+    const Wav played = ParseWav(ReadText(s.Capture())), exported = ParseWav(s.lastExport);
+    ASSERT_TRUE(played.rate == exported.rate && played.bits == exported.bits) << played.rate;
+    const size_t whole = exported.data.size() & ~size_t(exported.bits / 8 - 1);
+    EXPECT_EQ(PlayedDifference(played.data, exported.data.substr(0, whole), played.bits), "");
+  });
 }
 
 // Reads the panel and the marks for the next exit.
-Step ReadPanel() {
-  return {"ReadPanel", [](Session& s) {
-            s.shown = Panel(s);
-            s.marks = s.a().Marks();
-          }};
-}
+Step ReadPanel() { return Do("ReadPanel", [](Session& s) { s.shown = Panel(s), s.marks = s.a().Marks(); }); }
 // Leaves one of five ways: exit code 0, settings holding what the panel and marks showed.
 enum Way { kEsc, kCloseBox, kExitButton, kExitMenu, kAltF4 };
 Step Exit(Way way) {
-  return {"Exit " + std::to_string(way), [=](Session& s) {
-            if (s.marks < 0) ReadPanel().run(s);
-            const int marks = s.marks;
-            s.marks = -1;
-            ASSERT_GE(marks, 0) << "the menu marks cannot be read";
-            const UINT msg[] = {WM_KEYDOWN, WM_SYSCOMMAND, BM_CLICK, WM_COMMAND, WM_SYSKEYDOWN};
-            const WPARAM wp[] = {VK_ESCAPE, SC_CLOSE, 0, IDM_EXIT, VK_F4};
-            const LPARAM lp[] = {0x00010001, 0, 0, 0, 0x20000001};
-            PostMessageW(way == kExitButton ? s.a().Item(IDCANCEL) : s.a().dialog(), msg[way], wp[way], lp[way]);
-            DWORD code = 1;
-            ASSERT_TRUE(s.a().WaitForExit(&code)) << "the program does not end";
-            EXPECT_EQ(code, 0u);
-            pt::PatchValues stored;
-            for (int n = 0; n < 9; ++n)
-              for (int k = 0; k < pt::kKeysPerOsc; ++k)
-                stored.value[n][k] = int(GetPrivateProfileIntA("Setting", pt::KeyName(k, n).c_str(), -2, s.Ini().c_str()));
-            stored.time = int(GetPrivateProfileIntA("Setting", "Time", -2, s.Ini().c_str()));
-            ExpectSame(s.shown, stored);
-            EXPECT_EQ(GetPrivateProfileIntA("format", "freq", 0, s.Ini().c_str()),
-                      marks & k44 ? 44100u : marks & k22 ? 22050u : marks & k11 ? 11025u : 0u);
-            EXPECT_EQ(GetPrivateProfileIntA("format", "bits", 0, s.Ini().c_str()), marks & k16 ? 16u : marks & k8 ? 8u : 0u);
-          }};
+  return Do("Exit " + std::to_string(way), [=](Session& s) {
+    if (s.marks < 0) ReadPanel().run(s);
+    const int marks = std::exchange(s.marks, -1);
+    ASSERT_GE(marks, 0) << "the menu marks cannot be read";
+    const UINT msg[] = {WM_KEYDOWN, WM_SYSCOMMAND, BM_CLICK, WM_COMMAND, WM_SYSKEYDOWN};
+    const WPARAM wp[] = {VK_ESCAPE, SC_CLOSE, 0, IDM_EXIT, VK_F4};
+    const LPARAM lp[] = {0x00010001, 0, 0, 0, 0x20000001};
+    PostMessageW(way == kExitButton ? s.a().Item(IDCANCEL) : s.a().dialog(), msg[way], wp[way], lp[way]);
+    DWORD code = 1;
+    ASSERT_TRUE(s.a().WaitForExit(&code)) << "the program does not end";
+    EXPECT_EQ(code, 0u);
+    auto stored = [&](const char* section, const std::string& key) {
+      return int(GetPrivateProfileIntA(section, key.c_str(), -2, s.Ini().c_str()));
+    };
+    pt::PatchValues got;
+    for (int n = 0; n < 9; ++n)
+      for (int k = 0; k < pt::kKeysPerOsc; ++k) got.value[n][k] = stored("Setting", pt::KeyName(k, n));
+    got.time = stored("Setting", "Time");
+    ExpectSame(s.shown, got);
+    EXPECT_EQ(stored("format", "freq"), marks & k44 ? 44100 : marks & k22 ? 22050 : marks & k11 ? 11025 : -1);
+    EXPECT_EQ(stored("format", "bits"), marks & k16 ? 16 : marks & k8 ? 8 : -1);
+  });
 }
 
-// The help item opens the program's help in one window, used again.
+// F1 opens the program's help; the help item finds it open and opens no second window.
 Step Help() {
-  return {"Help", [](Session& s) {
-            ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_HELP));
-            HWND help = s.a().Other("HH Parent");
-            ASSERT_NE(help, nullptr) << "no help window";
-            EXPECT_NE(App::Text(help).find(L"PlimbarMaker"), std::wstring::npos) << "not the program's help file";
-            ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_HELP));
-            EXPECT_EQ(s.a().Other("HH Parent", 300, help), nullptr) << "a second help window";
-          }};
+  return Do("Help", [](Session& s) {
+    ASSERT_TRUE(s.a().Key(VK_F1, 0));
+    HWND help = s.a().Other("HH Parent");
+    ASSERT_NE(help, nullptr) << "no help window";
+    EXPECT_NE(App::Text(help).find(L"PlimbarMaker"), std::wstring::npos) << "not the program's help file";
+    ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_HELP));
+    EXPECT_EQ(s.a().Other("HH Parent", 300, help), nullptr) << "a second help window";
+  });
 }
 
 // The window as it starts with no settings file, for the page's comparison: program.bmp (its client
@@ -339,15 +316,12 @@ Step Shots() {
     const std::vector<uint32_t> px = e2e::Capture(d);
     ASSERT_GT(px[0], 0u);
     const uint32_t w = px[0], h = uint32_t((px.size() - 1) / w), stride = (3 * w + 3) & ~3u;
-    std::string bmp = "BM" + std::string(52, '\0');
+    std::string bmp(54 + stride * h, '\0');
     auto put = [&](size_t at, uint32_t v, int n) { for (int i = 0; i < n; ++i) bmp[at + i] = char(v >> 8 * i); };
-    put(2, 54 + stride * h, 4), put(10, 54, 4), put(14, 40, 4), put(18, w, 4), put(22, h, 4), put(26, 1, 2), put(28, 24, 2);
-    for (uint32_t y = h; y-- > 0;) {  // bottom row first
-      std::string row(stride, '\0');
-      for (uint32_t x = 0; x < w; ++x)
-        for (int c = 0; c < 3; ++c) row[3 * x + c] = char(px[1 + y * w + x] >> 8 * c);
-      bmp += row;
-    }
+    put(0, 'B' | 'M' << 8, 2), put(2, 54 + stride * h, 4), put(10, 54, 4), put(14, 40, 4), put(18, w, 4), put(22, h, 4);
+    put(26, 1, 2), put(28, 24, 2);
+    for (uint32_t y = 0; y < h; ++y)  // the bottom row stored first
+      for (uint32_t x = 0; x < w; ++x) put(54 + (h - 1 - y) * stride + 3 * x, px[1 + y * w + x], 3);
     WriteText(s.dir + "\\program.bmp", bmp);
     std::string text;
     auto line = [&](const std::string& head, HWND c) {
@@ -368,183 +342,120 @@ Step Shots() {
 }
 
 TEST(Scenario, StartUp) {
-  RunSteps({Start(""), Pressed(0), Shots(), Marks(k44 | k16), Shows(IDC_TUNE_VALUE, L"880"), Shows(IDC_TIME_VALUE, L"1000"),
-            ComboTexts(932),
-            Do("views fill their frames",
-               [](Session& s) {
-                 for (int i = 0; i < 3; ++i) {
-                   RECT frame, view;
-                   HWND f = s.a().Item(kViews[i].frame);
-                   ASSERT_TRUE(GetClientRect(f, &frame) && GetWindowRect(s.View(i), &view));
-                   MapWindowPoints(nullptr, f, reinterpret_cast<POINT*>(&view), 2);
-                   EXPECT_TRUE(EqualRect(&view, &frame) && frame.right > 20) << kViews[i].cls;
-                 }
-               }),
-            ExpectPanel(pt::DefaultValues()), Rendered(),
-            Do("about box: only OK and Enter close it",
-               [](Session& s) {
-                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_ABOUT));
-                 HWND box = s.a().Other("#32770"), ok = GetDlgItem(box, IDOK);
-                 ASSERT_TRUE(box != nullptr && !IsWindowEnabled(s.a().dialog()));
-                 std::wstring texts;
-                 for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
-                   texts += App::Text(c) + L"|";
-                 EXPECT_NE(texts.find(L"Version " + Wide(PLIMBAR_VERSION) + L"|"), texts.npos);
-                 PostMessageW(ok, WM_KEYDOWN, VK_ESCAPE, 0);
-                 PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0);
-                 ASSERT_TRUE(s.a().Post(WM_NULL));
-                 EXPECT_TRUE(IsWindow(box)) << "Esc or the close box closed the about box";
-                 PostMessageW(ok, WM_KEYDOWN, VK_RETURN, 0);
-                 EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); })) << "Enter did not close it";
-                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_ABOUT));
-                 App::Send(GetDlgItem(s.a().Other("#32770"), IDOK), BM_CLICK);
-                 EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(s.a().dialog()) != 0; })) << "OK did not close it";
-               }),
-            Help(), Exit(kEsc), Setting("setting", "dir", "")});
+  RunSteps({Start(""), Pressed(0), Shots(), ComboTexts(932),
+            Do("views fill their frames", [](Session& s) {
+              for (int i = 0; i < 3; ++i) {
+                RECT frame, view;
+                HWND f = s.a().Item(kViews[i].frame);
+                ASSERT_TRUE(GetClientRect(f, &frame) && GetWindowRect(s.View(i), &view));
+                MapWindowPoints(nullptr, f, reinterpret_cast<POINT*>(&view), 2);
+                EXPECT_TRUE(EqualRect(&view, &frame) && frame.right > 20) << kViews[i].cls;
+              }
+            }),
+            Exit(kEsc)});
 }
 
 // Each control reaches the session and shows what it says (the rules are the editor's own tests).
 TEST(Scenario, Panel) {
   // Tune 72 - 28/100 semitones, the end 51/50 of that: 27.5 Hz x 2^(73.1544 / 12) = 1881.3 Hz.
-  std::vector<Step> steps;
-  steps = {Start("[Setting]\r\nVolume7=30\r\nTune7=84\r\nDecay7=40\r\nWaveForm7=2\r\nMute7=1\r\n"), Snap(),
-           Edit(IDC_TUNE_BAR, SB_THUMBTRACK, 72, L"1760", 72), Edit(IDC_DETUNE_BAR, SB_THUMBPOSITION, 22, L"-56", 22),
-           Edit(IDC_BEND_BAR, SB_LINERIGHT, 0, L"1881", 51), Edit(IDC_BENDCURVE_BAR, SB_PAGERIGHT, 0, L"60", 60),
-           Edit(IDC_VOLUME_BAR, SB_PAGELEFT, 0, L"70", 70), Edit(IDC_ATTACK_BAR, SB_THUMBTRACK, 95, L"95", 95),
-           Edit(IDC_ATTACKCURVE_BAR, SB_THUMBTRACK, 45, L"45", 45), Edit(IDC_DECAY_BAR, SB_THUMBTRACK, 74, L"74", 74),
-           Edit(IDC_DECAYCURVE_BAR, SB_THUMBTRACK, 15, L"15", 15), Edit(IDC_TIME_BAR, SB_THUMBTRACK, 20, L"400", 20),
-           Redrawn("-pv"),
-           // Choosing OSC7 shows it and its curves, and renders nothing.
-           Snap(), Osc(6), Pressed(6), Shows(IDC_VOLUME_VALUE, L"30"), Shows(IDC_DECAY_VALUE, L"40"),
-           Shows(IDC_TUNE_VALUE, L"3520"), Reads(IDC_MUTE, BM_GETCHECK, 1), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2),
-           Redrawn("-pv"),
-           // The mute box and the list: only a selection change of the list stores and renders.
-           Osc(0), Click(IDC_MUTE), Osc(1), Osc(0), Reads(IDC_MUTE, BM_GETCHECK, 1), Click(IDC_MUTE), Osc(1), Osc(0),
-           Reads(IDC_MUTE, BM_GETCHECK, 0), Snap(), Combo(3, CBN_SETFOCUS),
-           Combo(3, CBN_DROPDOWN), Combo(3, CBN_CLOSEUP), Combo(3, CBN_KILLFOCUS), Osc(1), Osc(0),
-           Reads(IDC_WAVEFORM, CB_GETCURSEL, 0), Redrawn("---"), Combo(2), Osc(1), Osc(0),
-           Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), Redrawn("w--"), Exit(kCloseBox)};
-  RunSteps(steps);
+  RunSteps({Start("[Setting]\r\nVolume7=30\r\nTune7=84\r\nDecay7=40\r\nWaveForm7=2\r\nMute7=1\r\n"), Snap(),
+            Edit(IDC_TUNE_BAR, SB_THUMBTRACK, 72, L"1760", 72), Edit(IDC_DETUNE_BAR, SB_THUMBPOSITION, 22, L"-56", 22),
+            Edit(IDC_BEND_BAR, SB_LINERIGHT, 0, L"1881", 51), Edit(IDC_BENDCURVE_BAR, SB_PAGERIGHT, 0, L"60", 60),
+            Edit(IDC_VOLUME_BAR, SB_PAGELEFT, 0, L"70", 70), Edit(IDC_ATTACK_BAR, SB_THUMBTRACK, 95, L"95", 95),
+            Edit(IDC_ATTACKCURVE_BAR, SB_THUMBTRACK, 45, L"45", 45), Edit(IDC_DECAY_BAR, SB_THUMBTRACK, 74, L"74", 74),
+            Edit(IDC_DECAYCURVE_BAR, SB_THUMBTRACK, 15, L"15", 15), Edit(IDC_TIME_BAR, SB_THUMBTRACK, 20, L"400", 20),
+            Redrawn("-pv"),
+            // Choosing OSC7 shows it and its curves, and renders nothing.
+            Snap(), Osc(6), Pressed(6), Shows(IDC_VOLUME_VALUE, L"30"), Reads(IDC_MUTE, BM_GETCHECK, 1),
+            Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), Redrawn("-pv"),
+            // The mute box and the list: only a selection change of the list stores and renders.
+            Osc(0), Click(IDC_MUTE), Osc(1), Osc(0), Reads(IDC_MUTE, BM_GETCHECK, 1), Click(IDC_MUTE), Osc(1), Osc(0),
+            Reads(IDC_MUTE, BM_GETCHECK, 0), Snap(), Combo(3, CBN_SETFOCUS), Combo(3, CBN_DROPDOWN), Combo(3, CBN_CLOSEUP),
+            Combo(3, CBN_KILLFOCUS), Osc(1), Osc(0), Reads(IDC_WAVEFORM, CB_GETCURSEL, 0), Redrawn("---"), Combo(2), Osc(1),
+            Osc(0), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), Redrawn("w--"), Exit(kCloseBox)});
 }
 
-// The Settings and Edit menus and their keys reach the session: marks, the export in the format
-// chosen, copy and paste.
+// The Settings menu marks its format; Ctrl+C and Ctrl+V copy and paste (the menu items, and OK,
+// are the Session scenario's).
 TEST(Scenario, Menus) {
   using namespace pt;
-  PatchValues start = Values({{1, kTune, 61}, {1, kVolume, 33}, {1, kAttack, 7}, {1, kMute, 1}, {1, kWaveForm, 1},
-                              {1, kDistortion, 11}, {6, kDistortion, 77}, {3, kVolume, 40}, {3, kWaveForm, 3}}, 10);
-  PatchValues pasted = start;  // OSC2 into OSC7 by the menu, into OSC8 by the keys, but Distortion
-  for (int into : {6, 7}) {
-    std::copy(start.value[1], start.value[1] + kDistortion, pasted.value[into]);
-    std::copy(start.value[1] + kMute, start.value[1] + kKeysPerOsc, pasted.value[into] + kMute);
-  }
+  const PatchValues start = Values({{1, kTune, 61}, {1, kVolume, 33}, {1, kWaveForm, 1}}, 10);
+  PatchValues pasted = start;
+  std::copy(start.value[1], start.value[1] + kKeysPerOsc, pasted.value[7]);
   RunSteps({Start(PatchText(start).c_str()), Marks(k44 | k16), Menu(IDM_RATE_22K), Marks(k22 | k16), Menu(IDM_BITS_8),
-            Marks(k22 | k8), Rendered(), Menu(IDM_RATE_11K), Marks(k11 | k8), Menu(IDM_BITS_16), Marks(k11 | k16),
-            Rendered(), Osc(1), Menu(IDM_COPY), Osc(6), Menu(IDM_PASTE), Osc(1), Key('C', kCtrl), Osc(7),
-            Key('V', kCtrl), Pressed(7), ExpectPanel(pasted), Stale(), Menu(IDOK), Rendered(), Menu(IDM_RATE_44K),
-            Marks(k44 | k16), Rendered(), Exit(kExitButton), Setting("Setting", "Distortion7", "77")});
+            Marks(k22 | k8), Menu(IDM_RATE_11K), Marks(k11 | k8), Menu(IDM_BITS_16), Marks(k11 | k16), Menu(IDM_RATE_44K),
+            Marks(k44 | k16), Osc(1), Key('C', kCtrl), Osc(7), Key('V', kCtrl), Pressed(7), ExpectPanel(pasted),
+            Exit(kExitButton)});
 }
 
-// File dialogs, names and folders; a restart brings back the patch, the format and the folder.
+// The file dialogs: the names they propose, a relative name in the folder of the last file.
 TEST(Scenario, Files) {
-  RunSteps({Start("[format]\r\nfreq=22050\r\nbits=8\r\n"), Marks(k22 | k8),
-            Make("%DIR%\\Sounds\\notes.txt", ""), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90),
-            Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 25), Combo(2), File(IDM_SAVE_AS, "%DIR%\\Sounds\\kick", L".plb"),
-            FileThere("Sounds\\kick.plb"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70), Menu(IDM_SAVE),
-            File(IDM_SAVE_WAV, "drum", L"kick.wav"), FileThere("Sounds\\drum.wav"),
-            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), File(IDM_OPEN, "kick.plb", L""), Shows(IDC_VOLUME_VALUE, L"70"),
-            Shows(IDC_TIME_VALUE, L"500"), Reads(IDC_WAVEFORM, CB_GETCURSEL, 2), File(IDM_OPEN, "", nullptr, false),
-            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 55), Menu(IDM_SAVE),
-            Setting("Setting", "Volume1", "55", "%DIR%\\Sounds\\kick.plb"),
-            Exit(kExitMenu), Setting("setting", "dir", "%DIR%\\Sounds"), Start(nullptr), Pressed(0), Marks(k22 | k8),
-            Shows(IDC_TIME_VALUE, L"500"), File(IDM_OPEN, "kick.plb", L""), Shows(IDC_VOLUME_VALUE, L"55"),
-            Exit(kEsc)});
+  RunSteps({Start(""), Make("%DIR%\\Sounds\\notes.txt", ""), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90),
+            File(IDM_SAVE_AS, "%DIR%\\Sounds\\kick", L".plb"), FileThere("Sounds\\kick.plb"),
+            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 70), Menu(IDM_SAVE), File(IDM_SAVE_WAV, "drum", L"kick.wav"),
+            FileThere("Sounds\\drum.wav"), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), File(IDM_OPEN, "kick.plb", L""),
+            Shows(IDC_VOLUME_VALUE, L"70"), Exit(kExitMenu)});
 }
 
-// Bad settings, a huge patch file the platform reads, a save that fails: no message, safe values.
+// What the window does with bad input: no message, safe values shown, the dialogs open with an
+// over-long folder, a huge patch file the platform reads (the rules are the editor's and the
+// fuzz target's).
 TEST(Scenario, BadInput) {
-  const std::string longDir = "C:\\" + std::string(400, 'd');
   std::string huge = "[Setting]\r\nTime=7\r\nVolume1=33\r\n";
   while (huge.size() < 17u << 20) huge += ";" + std::string(1021, 'x') + "\r\n";  // above 16 MiB
-  auto open = [](std::string name, std::string bytes, pt::PatchValues want) {
-    return Do("open " + name, [=](Session& s) {
-      WriteText(s.dir + "\\" + name, bytes);
-      FileDialog(s, IDM_OPEN, s.dir + "\\" + name);
-      Calm().run(s);
-      ExpectSame(want, Panel(s));
-    });
-  };
-  RunSteps({Start(("[SETTING]\r\nVOLUME1=250\r\ntime=0\r\nDeTune1=-7\r\nWaveForm1=9\r\nDIR=" + longDir +
-                   "\r\n[FORMAT]\r\nFREQ=48000\r\nBITS=24\r\n").c_str()),
-            Calm(), Shows(IDC_VOLUME_VALUE, L"100"), Shows(IDC_TIME_VALUE, L"20"), Shows(IDC_DETUNE_VALUE, L"-100"),
-            Reads(IDC_WAVEFORM, CB_GETCURSEL, 3), Marks(k44 | k16), File(IDM_OPEN, "", nullptr, false),
-            File(IDM_SAVE_AS, "", nullptr, false), File(IDM_SAVE_WAV, "", nullptr, false), Calm(), Exit(kExitButton),
-            Setting("setting", "dir", longDir.substr(0, 259)), Start(nullptr),
-            open("huge.plb", huge, Values({{0, pt::kVolume, 33}}, 7)),
-            Do("a save into a vanished folder writes nothing",
-               [](Session& s) {
-                 const std::string gone = s.dir + "\\gone";
-                 ASSERT_TRUE(CreateDirectoryA(gone.c_str(), nullptr));
-                 FileDialog(s, IDM_SAVE_AS, gone + "\\snare");
-                 ASSERT_TRUE(DeleteFileA((gone + "\\snare.plb").c_str()) && RemoveDirectoryA(gone.c_str()));
-                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_SAVE));
-                 Calm().run(s);
-                 EXPECT_FALSE(Exists(gone));
-               }),
-            Exit(kEsc)});
+  RunSteps({Start(("[SETTING]\r\nVOLUME1=250\r\nDIR=C:\\" + std::string(400, 'd') + "\r\n[FORMAT]\r\nFREQ=48000\r\n").c_str()),
+            Calm(), Shows(IDC_VOLUME_VALUE, L"100"), Marks(k44 | k16), File(IDM_OPEN, "", nullptr, false),
+            File(IDM_SAVE_AS, "", nullptr, false), File(IDM_SAVE_WAV, "", nullptr, false), Make("%DIR%\\huge.plb", huge),
+            File(IDM_OPEN, "%DIR%\\huge.plb"), Calm(), Shows(IDC_VOLUME_VALUE, L"33"), Exit(kExitButton)});
 }
 
-// Three formats, one sound at a time, an end under the about box, an exit while playing, no device.
+// Two formats, one sound at a time, the about box (the end of the sound handled under it), an
+// exit while playing, no device.
 TEST(Scenario, Playback) {
-  RunSteps({Start("[Setting]\r\nTime=3\r\nVolume2=40\r\nTune2=70\r\n[format]\r\nfreq=11025\r\nbits=16\r\n"),
-            Rendered(), PressTest(), Played(), Menu(IDM_RATE_22K), Menu(IDM_BITS_8), Rendered(), PressTest(),
-            Played(), Menu(IDM_RATE_44K), Menu(IDM_BITS_16), Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 100), Menu(IDOK),
-            Rendered(), PressTest(), Playing(), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 20), Click(IDC_TEST), Played(),
-            Stale(), PressTest(), Rendered(), Played(), PressTest(), Playing(),
-            Do("the end of the sound is handled under the about box",
-               [](Session& s) {
-                 ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_ABOUT));
-                 HWND box = s.a().Other("#32770");
-                 ASSERT_TRUE(box != nullptr && !CaptureClosed(s.Capture())) << "ended too soon";
-                 EXPECT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); }));
-                 PostMessageW(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_RETURN, 0);
-                 ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
-               }),
+  RunSteps({Start("[Setting]\r\nTime=3\r\nVolume2=40\r\nTune2=70\r\n[format]\r\nfreq=22050\r\nbits=8\r\n"), Rendered(),
+            PressTest(), Played(), Menu(IDM_RATE_44K), Menu(IDM_BITS_16), Scroll(IDC_TIME_BAR, SB_THUMBTRACK, 100),
+            Menu(IDOK), Rendered(), PressTest(), Playing(), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 20), Click(IDC_TEST),
+            Played(), PressTest(), Rendered(), Played(), PressTest(), Playing(),
+            Do("about box: its version; Esc and the close box leave it open, Enter closes it", [](Session& s) {
+              ASSERT_TRUE(s.a().Post(WM_COMMAND, IDM_ABOUT));
+              HWND box = s.a().Other("#32770"), ok = GetDlgItem(box, IDOK);
+              ASSERT_TRUE(box != nullptr && !IsWindowEnabled(s.a().dialog()) && !CaptureClosed(s.Capture()));
+              std::wstring texts;
+              for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) texts += App::Text(c) + L"|";
+              EXPECT_NE(texts.find(L"Version " + Wide(PLIMBAR_VERSION) + L"|"), texts.npos);
+              PostMessageW(ok, WM_KEYDOWN, VK_ESCAPE, 0);
+              PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+              ASSERT_TRUE(s.a().Post(WM_NULL));
+              EXPECT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); })) << "the sound did not end";
+              EXPECT_TRUE(IsWindow(box)) << "Esc or the close box closed the about box";
+              PostMessageW(ok, WM_KEYDOWN, VK_RETURN, 0);
+              ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(s.a().dialog()) != 0; }));
+            }),
             PressTest(), Played(), ReadPanel(), PressTest(), Playing(), Exit(kAltF4),
             Do("the device was closed at the exit", [](Session& s) { EXPECT_TRUE(CaptureClosed(s.Capture())); }),
-            Do("no device from the next start on",
-               [](Session& s) { ASSERT_TRUE(DeleteFileA((s.dir + "\\.asoundrc").c_str())); }),
-            Start(nullptr), Rendered(), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), PressTest(), Rendered(),
-            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 90), PressTest(), Rendered(),
+            Do("no device from now on", [](Session& s) { ASSERT_TRUE(DeleteFileA((s.dir + "\\.asoundrc").c_str())); }),
+            Start(nullptr), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 10), PressTest(), Rendered(),
             Do("nothing played", [](Session& s) { EXPECT_FALSE(Exists(s.Capture())); }), Exit(kExitMenu)});
 }
 
-// Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z reach the history (its rules are the editor's): a drag, a mute
-// toggle and a waveform choice come back one by one, the step's oscillator shown.
+// Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z reach the history, the step's oscillator shown; Ctrl+M and
+// Ctrl+Shift+M vary the sound by their strength, the seed in the caption (the rules are the editor's).
 TEST(Scenario, Undo) {
-  using namespace pt;
-  const PatchValues start = Values({{1, kVolume, 30}, {6, kVolume, 20}}, 10);
-  PatchValues end = start;
-  end.value[1][kVolume] = 75;
-  end.value[6][kMute] = 1;
-  end.value[2][kWaveForm] = 1;
-  const Step undo = Key('Z', kCtrl), redo = Key('Y', kCtrl), shiftRedo = Key('Z', kCtrl | kShift);
-  RunSteps({Start(PatchText(start).c_str()), Osc(1), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 60),
-            Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 75), Scroll(IDC_VOLUME_BAR, SB_ENDSCROLL), Osc(6), Click(IDC_MUTE),
-            Osc(2), Combo(1), Osc(0), ExpectPanel(end), undo, Pressed(2), undo, Pressed(6), undo, Pressed(1),
-            Shows(IDC_VOLUME_VALUE, L"30"), ExpectPanel(start), redo, shiftRedo, redo, Pressed(2), ExpectPanel(end),
-            // Ctrl+M and Ctrl+Shift+M: a variation, one step, its seed in the caption.
-            Key('M', kCtrl), Key('M', kCtrl | kShift),
-            Do("varied",
-               [](Session& s) {
-                 s.shown = Panel(s);
-                 EXPECT_NE(App::Text(s.a().dialog()).find(L"PlimbarMaker - 変化 大 #"), std::wstring::npos);
-               }),
-            undo, Do("one step back", [](Session& s) { EXPECT_NE(pt::SettingLines(Panel(s)), pt::SettingLines(s.shown)); }),
-            undo, ExpectPanel(end), redo, redo, Do("and forward", [](Session& s) { ExpectSame(s.shown, Panel(s)); }),
-            Exit(kEsc)});
+  const Step undo = Key('Z', kCtrl);
+  auto varied = [](std::wstring strength) {
+    return Do("varied", [=](Session& s) {
+      EXPECT_NE(App::Text(s.a().dialog()).find(L"PlimbarMaker - 変化 " + strength + L" #"), std::wstring::npos);
+      const pt::PatchValues now = Panel(s);
+      EXPECT_NE(pt::SettingLines(now), pt::SettingLines(s.shown));
+      s.shown = now;
+    });
+  };
+  RunSteps({Start("[Setting]\r\nVolume2=30\r\n"), Osc(1), Scroll(IDC_VOLUME_BAR, SB_THUMBTRACK, 75), Osc(6),
+            Click(IDC_MUTE), Osc(0), undo, Pressed(6), Reads(IDC_MUTE, BM_GETCHECK, 0), undo, Pressed(1),
+            Shows(IDC_VOLUME_VALUE, L"30"), Key('Y', kCtrl), Shows(IDC_VOLUME_VALUE, L"75"), Key('Z', kCtrl | kShift),
+            Pressed(6), Reads(IDC_MUTE, BM_GETCHECK, 1), ReadPanel(), Key('M', kCtrl), varied(L"中"),
+            Key('M', kCtrl | kShift), varied(L"大"), Exit(kEsc)});
 }
-
 // A patch opened from the command line (blanks and Japanese in its path; a missing one keeps
 // the working patch), by a drop (the first .plb counts), and the File menu's keys.
 TEST(Scenario, OpenAndKeys) {
@@ -557,39 +468,28 @@ TEST(Scenario, OpenAndKeys) {
     });
   };
   RunSteps({Make(kick, "[Setting]\r\nVolume1=11\r\n"), Make("%DIR%\\b.plb", "[Setting]\r\nVolume1=22\r\n"),
-            Make("%DIR%\\c.plb", "[Setting]\r\nVolume1=33\r\n"),
-            Make("%DIR%\\notes.txt", "[Setting]\r\nVolume1=44\r\n"),
+            Make("%DIR%\\c.plb", "[Setting]\r\nVolume1=33\r\n"), Make("%DIR%\\notes.txt", "[Setting]\r\nVolume1=44\r\n"),
             Start("[Setting]\r\nVolume1=66\r\n", "\"" + kick + "\""), Shows(IDC_VOLUME_VALUE, L"11"),
             Scroll(IDC_VOLUME_BAR, SB_LINERIGHT), Key('S', kCtrl), volumeIn(kick, "12"), Exit(kExitMenu),
             Setting("setting", "dir", folder), Start(nullptr, "\"%DIR%\\gone.plb\""), Calm(),
             Shows(IDC_VOLUME_VALUE, L"12"), drop({"%DIR%\\notes.txt", "%DIR%\\b.plb", "%DIR%\\c.plb"}),
-            Shows(IDC_VOLUME_VALUE, L"22"), Scroll(IDC_VOLUME_BAR, SB_LINELEFT), Key('S', kCtrl),
-            volumeIn("%DIR%\\b.plb", "21"), drop({"%DIR%\\notes.txt"}), Shows(IDC_VOLUME_VALUE, L"21"),
-            File(ByKey('S', kCtrl | kShift), "%DIR%\\keyed", L"b.plb"), volumeIn("%DIR%\\keyed.plb", "21"),
+            Shows(IDC_VOLUME_VALUE, L"22"), drop({"%DIR%\\notes.txt"}), Shows(IDC_VOLUME_VALUE, L"22"),
+            File(ByKey('S', kCtrl | kShift), "%DIR%\\keyed", L"b.plb"), volumeIn("%DIR%\\keyed.plb", "22"),
             File(ByKey('E', kCtrl), "", L"keyed.wav"), FileThere("keyed.wav"), File(ByKey('O', kCtrl), "c.plb", L""),
-            Shows(IDC_VOLUME_VALUE, L"33"),
-            Do("F1 opens the help", [](Session& s) {
-              ASSERT_TRUE(s.a().Key(VK_F1, 0));
-              EXPECT_NE(s.a().Other("HH Parent"), nullptr);
-            }),
-            Exit(kEsc), Setting("setting", "dir", "%DIR%")});
+            Shows(IDC_VOLUME_VALUE, L"33"), Exit(kEsc)});
 }
 
 // The release zip under code page 1252, in a fresh prefix (see tests/package/run_from_zip.sh).
 TEST(Scenario, FromZip) {
   const std::string package = Env("PLIMBAR_PACKAGE_DIR"), kick = package + "\\examples\\kick.plb";
   ASSERT_FALSE(package.empty()) << "run by tests/package/run_from_zip.sh";
-  auto value = [&](const char* key) { return LRESULT(GetPrivateProfileIntA("Setting", key, -1, kick.c_str())); };
-  RunSteps({Start(nullptr), ComboTexts(1252), File(IDM_OPEN, kick, L""), Reads(IDC_TIME_BAR, SBM_GETPOS, value("Time")),
-            Reads(IDC_TUNE_BAR, SBM_GETPOS, value("Tune1")), Reads(IDC_VOLUME_BAR, SBM_GETPOS, value("Volume1")),
-            PressTest(),
-            Do("export as proposed; the package's renderer makes the same bytes",
-               [=](Session& s) {
-                 FileDialog(s, IDM_SAVE_WAV, "", L"kick.wav");
-                 s.lastExport = ReadText(package + "\\examples\\kick.wav");
-                 ASSERT_EQ(RunConsole(s.render, "-o \"" + s.dir + "\\kick.wav\" examples\\kick.plb", package), 0);
-                 EXPECT_TRUE(ParseWav(s.lastExport).ok && ReadText(s.dir + "\\kick.wav") == s.lastExport);
-               }),
+  RunSteps({Start(nullptr), ComboTexts(1252), File(IDM_OPEN, kick, L""), PressTest(),
+            Do("export as proposed; the package's renderer makes the same bytes", [=](Session& s) {
+              FileDialog(s, IDM_SAVE_WAV, "", L"kick.wav");
+              s.lastExport = ReadText(package + "\\examples\\kick.wav");
+              ASSERT_EQ(RunConsole(s.render, "-o \"" + s.dir + "\\kick.wav\" examples\\kick.plb", package), 0);
+              EXPECT_TRUE(ParseWav(s.lastExport).ok && ReadText(s.dir + "\\kick.wav") == s.lastExport);
+            }),
             Played(), Help(), Exit(kExitMenu), Setting("setting", "dir", package + "\\examples")});
 }
 
@@ -602,29 +502,25 @@ TEST(Scenario, Session) {
   const std::string table = Env("PLIMBAR_SESSION_STEPS").empty() ? PLIMBAR_SESSION_STEPS : Env("PLIMBAR_SESSION_STEPS");
   const auto table_steps = pt::ReadSteps(ReadText(table), &error);
   ASSERT_FALSE(table_steps.empty()) << table << ": " << error;
-  const int menu[] = {IDM_COPY, IDM_PASTE, IDM_UNDO, IDM_REDO, IDOK};
-  const char* const words[] = {"copy", "paste", "undo", "redo", "render"};
-  std::vector<Step> steps = {Start(""), Do("a folder for the exports", [](Session& s) {
-                               ASSERT_TRUE(CreateDirectoryA((s.dir + "\\session").c_str(), nullptr));
-                             })};
+  const std::map<std::string, int> menu = {
+      {"copy", IDM_COPY}, {"paste", IDM_PASTE}, {"undo", IDM_UNDO}, {"redo", IDM_REDO}, {"render", IDOK}};
+  std::vector<Step> steps = {Start(""), Make("%DIR%\\session\\table.txt", table)};  // the exports' folder
   for (const pt::SessionStep& t : table_steps) {
     const std::string& a = t.action;
-    for (int k = 0; k < 5; ++k)
-      if (a == words[k]) steps.push_back(Menu(menu[k]));
+    if (menu.count(a) != 0) steps.push_back(Menu(menu.at(a)));
     if (a == "osc") steps.push_back(Osc(t.value - 1));
-    if (a == "scroll") steps.push_back(Scroll(kBars[t.bar].bar, t.code, t.value));
+    if (a == "scroll") steps.push_back(Scroll(kBarControls[t.bar].bar, t.code, t.value));
     if (a == "wave") steps.push_back(Combo(t.value));
     if (a == "rate") steps.push_back(Menu(t.value == 44100 ? IDM_RATE_44K : t.value == 22050 ? IDM_RATE_22K : IDM_RATE_11K));
     if (a == "bits") steps.push_back(Menu(t.value == 16 ? IDM_BITS_16 : IDM_BITS_8));
     if (a == "mute")
       steps.push_back(Do("mute", [on = t.value](Session& s) {
         App::Send(s.a().Item(IDC_MUTE), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED);
-        ASSERT_NE(App::Send(s.a().dialog(), WM_COMMAND, MAKEWPARAM(IDC_MUTE, BN_CLICKED)), -1);
+        ASSERT_NE(s.a().Command(IDC_MUTE, BN_CLICKED), -1);
       }));
-    if (a == "test")
-      steps.insert(steps.end(), {PressTest(), Do("played", [](Session& s) {
-                                   ASSERT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); })) << "nothing played";
-                                 })});
+    if (a == "test") steps.insert(steps.end(), {PressTest(), Do("played", [](Session& s) {
+                                    ASSERT_TRUE(WaitUntil([&] { return CaptureClosed(s.Capture()); })) << "nothing played";
+                                  })});
     if (a == "export") steps.push_back(File(IDM_SAVE_WAV, "%DIR%\\session\\" + t.name));
   }
   steps.push_back(Exit(kExitMenu));

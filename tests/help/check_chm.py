@@ -40,17 +40,14 @@ def rc_texts(path):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--chm", "--rc", "--version"):
-        parser.add_argument(option, required=True)
-    parser.add_argument("--extract", default="extract_chmLib")
-    parser.add_argument("--work")
+    for option, required in (("--chm", True), ("--rc", True), ("--version", True), ("--extract", False), ("--work", False)):
+        parser.add_argument(option, required=required)
     args = parser.parse_args()
     out = os.path.join(args.work or tempfile.mkdtemp(prefix="check_chm_"), "extracted")
     shutil.rmtree(out, ignore_errors=True)
-    run = subprocess.run([args.extract, args.chm, out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    run = subprocess.run([args.extract or "extract_chmLib", args.chm, out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     check(run.returncode == 0 and open(args.chm, "rb").read(4) == b"ITSF", "extract_chmLib unpacks the help file",
           run.stdout.decode("utf-8", "replace"))
-
     data = open(os.path.join(out, "#SYSTEM"), "rb").read() if run.returncode == 0 else b""
     system, at = {}, 4
     while at + 4 <= len(data):
@@ -62,9 +59,8 @@ def main():
     check(system.get(4, b"")[:4] == struct.pack("<I", 0x0411), "the language is Japanese (0x0411)")
     check("PlimbarMaker" in name[3].decode("cp932", "replace"), "the title is the program's", repr(name[3]))
     for code in (0, 1):
-        check(name[code] and os.path.isfile(os.path.join(out, name[code].decode())),
-              f"the file {name[code]!r} named by #SYSTEM is there")
-
+        there = name[code] and os.path.isfile(os.path.join(out, name[code].decode()))
+        check(there, f"the file {name[code]!r} named by #SYSTEM is there")
     page = ""
     for name in sorted(n for n in os.listdir(out) if n.lower().endswith((".htm", ".hhc", ".hhk"))):
         raw = open(os.path.join(out, name), "rb").read()
@@ -75,8 +71,7 @@ def main():
         check(raw.decode("cp932", "ignore").encode("cp932") == raw and (raw.isascii() or not utf8),
               f"{name} is Shift_JIS text")
         if name == "index.htm":
-            page = html.unescape(re.sub(r"<[^>]*>", " ", re.sub(r"<!--.*?-->", " ", raw.decode("cp932", "replace"),
-                                                                flags=re.S)))
+            page = html.unescape(re.sub(r"<!--.*?-->|<[^>]*>", " ", raw.decode("cp932", "replace"), flags=re.S))
     wanted = rc_texts(args.rc) + [f"PlimbarMaker Version {args.version}"]
     missing = sorted({t for t in wanted if t not in page})
     check(len(wanted) > 20 and not missing, f"index.htm names all {len(wanted)} texts of the program", str(missing))

@@ -29,13 +29,9 @@ def check(ok, what, detail=""):
     print(("ok    " if ok else "FAIL  ") + what + ("" if ok or not detail else f": {detail}"))
 
 
-def tool(args, kind, name):
-    """A binutils program of the zip's own kind: the other kind's may not read its programs."""
-    return dict(b.split("=", 1) for b in args.binutils)[kind] + name
-
-
-def objdump(args, kind, flag, path):
-    return subprocess.run([tool(args, kind, "objdump"), flag, path],
+def tool(args, kind, name, *arguments):
+    """Output of a binutils program of the zip's own kind (the other kind's may not read its programs)."""
+    return subprocess.run([dict(b.split("=", 1) for b in args.binutils)[kind] + name, *arguments],
                           stdout=subprocess.PIPE, env=C_LOCALE).stdout.decode("utf-8", "replace")
 
 
@@ -50,34 +46,27 @@ def check_zip(args, path):
     expected |= {"examples/" + n for n in examples}
     with zipfile.ZipFile(path) as z:
         names = [i.filename for i in z.infolist() if not i.is_dir()]
-        check(sorted(names) == sorted(f"{top}/{n}" for n in expected), "the zip holds the package's files",
-              str(names))
         files = {n[len(top) + 1:]: z.read(n) for n in names}
-    for name, source in [("examples/" + n, os.path.join(args.examples, n)) for n in examples] + \
-                        [("Plimbar.chm", args.chm)]:
-        with open(source, "rb") as f:
-            check(files.get(name) == f.read(), f"{name} is the project's")
+    check(sorted(names) == sorted(f"{top}/{n}" for n in expected), "the zip holds the package's files", str(names))
+    for name, source in [("examples/" + n, os.path.join(args.examples, n)) for n in examples] + [("Plimbar.chm", args.chm)]:
+        check(files.get(name) == open(source, "rb").read(), f"{name} is the project's")
     with tempfile.TemporaryDirectory() as tmp:
         for exe, subsystem in (("PlimbarMaker.exe", 2), ("plimbar-render.exe", 3)):
             data = files.get(exe, b"")
             at = struct.unpack_from("<I", data, 0x3C)[0] if len(data) > 64 else 0
             header = None if data[at:at + 4] != b"PE\0\0" else struct.unpack_from("<H", data, at + 4) + \
                 struct.unpack_from("<H", data, at + 24) + struct.unpack_from("<H", data, at + 92)
-            check(header == KINDS[kind] + (subsystem,), f"{exe} is a {kind} program, subsystem {subsystem}",
-                  str(header))
+            check(header == KINDS[kind] + (subsystem,), f"{exe} is a {kind} program, subsystem {subsystem}", str(header))
             utf16 = [t.encode("utf-16-le") for t in ("ProductVersion", args.version)]
             check(re.search(re.escape(utf16[0]) + b"\0\0(\0\0)?" + re.escape(utf16[1]) + b"\0\0", data),
                   f"{exe}'s version record says {args.version}")
-            exe_path = os.path.join(tmp, exe)
-            with open(exe_path, "wb") as f:
-                f.write(data)
-            dlls = {d.lower() for d in re.findall(r"DLL Name:\s*(\S+)", objdump(args, kind, "-p", exe_path))}
-            check("kernel32.dll" in dlls and dlls <= SYSTEM_DLLS,
-                  f"{exe} imports only system DLLs", str(dlls))
-            debug = re.findall(r"\s(\.debug_\w+)", objdump(args, kind, "-h", exe_path))
+            exe_path, res = os.path.join(tmp, exe), os.path.join(tmp, exe + ".res")
+            open(exe_path, "wb").write(data)
+            dlls = {d.lower() for d in re.findall(r"DLL Name:\s*(\S+)", tool(args, kind, "objdump", "-p", exe_path))}
+            check("kernel32.dll" in dlls and dlls <= SYSTEM_DLLS, f"{exe} imports only system DLLs", str(dlls))
+            debug = re.findall(r"\s(\.debug_\w+)", tool(args, kind, "objdump", "-h", exe_path))
             check(not debug, f"{exe} carries no debugging data", str(debug))
-            res = os.path.join(tmp, exe + ".res")
-            subprocess.run([tool(args, kind, "windres"), "-i", exe_path, "-O", "res", "-o", res], env=C_LOCALE)
+            tool(args, kind, "windres", "-i", exe_path, "-O", "res", "-o", res)
             files[exe + " resources"] = open(res, "rb").read() if os.path.exists(res) else None
     for name, pieces in (("Readme.txt", [f"PlimbarMaker Version {args.version}", "plimbar-render"] +
                                         [f"PlimbarMaker-{args.version}-{k}.zip" for k in KINDS]),
@@ -98,8 +87,7 @@ def main():
     parser.add_argument("--zip", required=True, action="append")
     args = parser.parse_args()
     packages = [check_zip(args, path) for path in args.zip]
-    if len(packages) == 2:
-        a, b = packages
+    for a, b in [packages] if len(packages) == 2 else []:
         for name in sorted((set(a) | set(b)) - {"PlimbarMaker.exe", "plimbar-render.exe"}):
             check(a.get(name) is not None and a.get(name) == b.get(name), f"{name}: the same bytes in both zips")
     print(f"{failed} check(s) failed" if failed else "the package is complete")

@@ -18,11 +18,12 @@ namespace {
 
 using namespace test;
 
-// A folder of the test's own in the temporary folder.
+// An empty folder of the test's own in the temporary folder.
 std::string Folder() {
   char base[MAX_PATH];
   GetTempPathA(MAX_PATH, base);
   const std::string dir = base + std::string("plimbar_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+  fs::remove_all(dir);
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
 }
@@ -65,16 +66,18 @@ TEST(IniBackends, GiveTheSameReadsAndFiles) {
   };
   const std::string dir = Folder(), portable = dir + "\\portable.ini", win32 = dir + "\\win32.ini";
   for (const auto& c : cases) {
-    DeleteFileA(portable.c_str());
-    DeleteFileA(win32.c_str());
-    if (c.initial != nullptr) {
-      WriteText(portable, c.initial);
-      WriteText(win32, c.initial);
+    for (const std::string& file : {portable, win32}) {
+      DeleteFileA(file.c_str());
+      if (c.initial != nullptr) WriteText(file, c.initial);
     }
     for (const char* op : c.ops) EXPECT_EQ(Apply(kPortableIni, portable, op), Apply(kWin32Ini, win32, op)) << op;
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, win32.c_str());  // the platform's cache written out
     EXPECT_TRUE(!c.sameFile || ReadText(portable) == ReadText(win32)) << ReadText(portable) << ReadText(win32);
   }
+  // A save into a folder that vanished: refused by both, and the folder is not made again.
+  for (const IniBackend* ini : {&kPortableIni, &kWin32Ini})
+    EXPECT_FALSE(ini->writeString("Setting", "Tune1", "1", (dir + "\\gone\\p.plb").c_str()));
+  EXPECT_FALSE(fs::exists(dir + "\\gone"));
   fs::remove_all(dir);
 }
 
@@ -141,9 +144,8 @@ TEST(HelpLoader, LoadsOnceFallsBackAndGivesUpForGood) {
   for (const auto& row : rows) {
     g_fake = row.fake;
     ResetHelpForTest(fake);
-    const HWND want = HWND(intptr_t(row.calls > 0 ? 0x1234 : 0));
-    EXPECT_EQ(CallHtmlHelp(nullptr, "x.chm", 0, DWORD_PTR("index.htm")), want);
-    EXPECT_EQ(CallHtmlHelp(nullptr, "x.chm", 0, DWORD_PTR("index.htm")), want);
+    for (int i = 0; i < 2; ++i)
+      EXPECT_EQ(CallHtmlHelp(nullptr, "x.chm", 0, DWORD_PTR("index.htm")), HWND(intptr_t(row.calls > 0 ? 0x1234 : 0)));
     EXPECT_EQ(g_fake.loads, row.loads);
     EXPECT_EQ(g_fake.entryLookups, row.entryLookups);
     EXPECT_EQ(g_fake.calls, row.calls);
