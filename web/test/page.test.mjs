@@ -417,6 +417,13 @@ for (const which of browsers) {
       await freshStart(page);
       const before = await state();
       const statusText = () => page.$eval('#status', (el) => el.textContent);
+      // Junk and a random 1 MiB file load as the program loads them: what
+      // the file lacks takes its default.
+      assert.ok(await openIn(page, Buffer.from('\u0000\u00ffjunk\n[Setting]\nTune1=abc\nTime=9999\n', 'latin1'), 'junk.plb'));
+      const junk = await state();
+      assert.deepEqual([junk.positions[0], junk.positions[4], junk.positions[9]], [0, keys[4].defaultFirst, 100]);
+      assert.ok(await openIn(page, crypto.randomBytes(1 << 20), 'random.plb'));
+      assert.deepEqual((await state()).positions, before.positions);
       // Past the portable reader's limit a file is refused before it is read.
       assert.ok(!(await page.evaluate(async () => window.PlimbarPage.commands.openFile(new File([new Uint8Array(16 * 1024 * 1024 + 1)], 'huge.plb')))));
       assert.ok((await statusText()).includes('16 MiB'));
