@@ -245,5 +245,6 @@ EMSCRIPTEN_KEEPALIVE void pm_bench_render_all() {
 // The noise kernel (kNoiseKernels), 0 when that one cannot run here.
 EMSCRIPTEN_KEEPALIVE int pm_bench_kernel(int index) { return SelectNoiseKernel(index) ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE const char* pm_bench_kernel_name() { return CurrentNoiseKernel().name; }
+EMSCRIPTEN_KEEPALIVE int pm_bench_kernel_count() { return kNoiseKernelCount; }
 
 }  // extern "C"
