@@ -90,7 +90,10 @@ rm -rf "$build/session-editor" && mkdir -p "$build/session-editor"
 "$build/native/tests/session_replay" "$root/tests/data/session/every-kind.steps" "$build/session-editor"
 program_sessions=()
 for kind in "${runs[@]}"; do program_sessions+=("$build/$kind/tests/e2e/work/Session/session"); done
-python3 "$root/tests/compare_sessions.py" "$build/session-editor" "${program_sessions[@]}"
+for dir in "${program_sessions[@]}"; do  # the program also wrote the table beside its exports
+  diff -r -x table.txt "$build/session-editor" "$dir"
+  echo "$dir: $(ls "$dir" | grep -c '\.wav$') exports identical"
+done
 
 step "native and Windows renders compared"
 python3 "$root/tests/compare_renders.py" \

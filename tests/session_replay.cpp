@@ -1,7 +1,7 @@
 // session_replay STEPS OUTDIR: a step table (tests/data/session/) carried out by the editor, as
 // the program would from its start with no settings file; each export written to
 // OUTDIR/NAME.wav. What the Windows program and the page export after the same steps must be
-// these files (tests/compare_sessions.py).
+// these files (scripts/test.sh compares them).
 #include <cstdio>
 #include <string>
 
