@@ -16,7 +16,7 @@
 #   test help_chm through plimbar_add_help_test().
 #
 # plimbar_add_help_test(<chm>)
-#   Registers the ctest test help_chm: tests/help/check_chm.py reads <chm>
+#   Registers the ctest test help_chm: tests/package/check_release.py reads <chm>
 #   back with extract_chmLib (Debian package libchm-bin) and checks its
 #   pages. The caller's directory must have testing enabled.
 #
@@ -31,7 +31,7 @@ option(PLIMBAR_BUILD_HELP "Compile the help file Plimbar.chm (needs chmcmd from 
 
 set(PLIMBAR_HELP_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/../resources/help")
 get_filename_component(PLIMBAR_HELP_SOURCE_DIR "${PLIMBAR_HELP_SOURCE_DIR}" ABSOLUTE)
-set(PLIMBAR_HELP_CHECK_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/../tests/help/check_chm.py")
+set(PLIMBAR_HELP_CHECK_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/../tests/package/check_release.py")
 get_filename_component(PLIMBAR_HELP_CHECK_SCRIPT "${PLIMBAR_HELP_CHECK_SCRIPT}" ABSOLUTE)
 set(PLIMBAR_HELP_RC "${CMAKE_CURRENT_LIST_DIR}/../resources/plimbar.rc")
 get_filename_component(PLIMBAR_HELP_RC "${PLIMBAR_HELP_RC}" ABSOLUTE)
@@ -58,7 +58,7 @@ function(plimbar_add_help_test chm)
       "-DPLIMBAR_BUILD_TESTS=OFF or -DPLIMBAR_BUILD_HELP=OFF.")
   endif()
   add_test(NAME help_chm
-    COMMAND ${Python3_EXECUTABLE} ${PLIMBAR_HELP_CHECK_SCRIPT}
+    COMMAND ${Python3_EXECUTABLE} ${PLIMBAR_HELP_CHECK_SCRIPT} help
       --chm ${chm}
       --extract ${PLIMBAR_EXTRACT_CHMLIB}
       --rc ${PLIMBAR_HELP_RC}
