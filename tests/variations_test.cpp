@@ -51,23 +51,6 @@ TEST(Variations, RandomNumbersAreTheGeneratorsPublishedOnes) {
     EXPECT_EQ(NextRandom(r), want);
 }
 
-// The kinds are the example patches (one per kind, named as on the command line); names round-trip.
-TEST(Variations, KindsAreTheExamplesAndNamesRoundTrip) {
-  std::set<std::string> examples, kinds;
-  for (const auto& e : fs::directory_iterator(fs::path(PLIMBAR_SOURCE_DIR) / "examples"))
-    if (e.path().extension() == ".plb") examples.insert(e.path().stem().string());
-  for (int k = 0; k < kSoundKinds; ++k) {
-    kinds.insert(SoundKindName(k)->cli);
-    EXPECT_EQ(KindOfName(SoundKindName(k)->cli), k);
-    EXPECT_TRUE(*SoundKindName(k)->japanese && *SoundKindName(k)->english);
-  }
-  EXPECT_EQ(kinds, examples);
-  for (int k = 0; k < kMutationStrengths; ++k) EXPECT_EQ(StrengthOfName(StrengthName(k)->cli), k);
-  EXPECT_EQ(KindOfName("Kick"), -1);
-  EXPECT_EQ(StrengthOfName("huge"), -1);
-  EXPECT_EQ(SoundKindName(kSoundKinds), nullptr);
-}
-
 // What the CLI writes for a patch, rendered at 44100 Hz, 16 bits.
 struct Measure {
   int peak;         // largest |sample|
