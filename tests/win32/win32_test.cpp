@@ -42,37 +42,18 @@ std::string Apply(const IniBackend& ini, const std::string& path, const std::str
   return "[" + std::string(buf) + "] " + std::to_string(n);
 }
 
-// Both back ends read alike and write the same file, but where Wine drops blank lines and blanks around '='.
+// Both back ends read alike and write the same file: the rows of tests/data/ini_backends.txt.
 TEST(IniBackends, GiveTheSameReadsAndFiles) {
-  const struct {
-    const char* initial;  // null: no file
-    std::vector<const char*> ops;
-    bool sameFile;
-  } cases[] = {
-      {nullptr, {"i Setting Tune1 60", "s Setting Tune1 x", "w Setting Tune1 60", "w Version Version 20",
-                 "w format freq 44100", "w Setting Tune1 61", "w setting dir", "i SETTING tune1 0", "s setting DIR none",
-                 "i format freq 0"}, true},
-      {"; another program's\r\n[other]\r\nkeep=this line\r\n[Setting]\r\nTune1=10\r\nExtra=kept\r\n; note\r\n"
-       "Volume1=20\r\n[Version]\r\nVersion=19\r\n",
-       {"i Setting Tune1 0", "s other keep", "i Setting Extra 7", "w Setting Volume1 21", "w Setting Attack1 5",
-        "w Version Version 20", "w format bits 16", "i Setting Attack1 0", "s other keep"}, true},
-      {"[SETTING]\r\nTUNE1=5\r\n[Format]\r\nFreq=11025\r\n",
-       {"i Setting Tune1 0", "i FORMAT FREQ 0", "w setting tune1 6", "w format BITS 8", "s Format bits"}, true},
-      {"[Setting]\r\n\r\nTune1 = 10\r\n  Volume1=  20  \r\n[v]\r\na=12\r\nb=-5\r\nc=+7\r\nd= 3\r\ne=\r\nf=abc\r\n"
-       "g=12abc\r\nh=-0\r\ni=4294967297\r\nj=-2147483648\r\nk=text with blanks\r\nl=a very long value indeed\r\n",
-       {"i Setting Tune1 0", "i Setting Volume1 0", "s Setting Volume1", "i v a 99", "i v b 99", "i v c 99", "i v d 99",
-        "i v e 99", "i v f 99", "i v g 99", "i v h 99", "i v i 99", "i v j 99", "s v k", "s v l", "s v e def",
-        "s v none def", "i none x -3", "w v m -17", "i v m 0", "w v a", "i v a 99"}, false},
-  };
   const std::string dir = Folder(), portable = dir + "\\portable.ini", win32 = dir + "\\win32.ini";
-  for (const auto& c : cases) {
+  for (const auto& c : DataRows("ini_backends.txt", "cases")) {
     for (const std::string& file : {portable, win32}) {
       DeleteFileA(file.c_str());
-      if (c.initial != nullptr) WriteText(file, c.initial);
+      if (c.at(1) != "<none>") WriteText(file, c[1]);
     }
-    for (const char* op : c.ops) EXPECT_EQ(Apply(kPortableIni, portable, op), Apply(kWin32Ini, win32, op)) << op;
+    for (size_t i = 2; i < c.size(); ++i)
+      EXPECT_EQ(Apply(kPortableIni, portable, c[i]), Apply(kWin32Ini, win32, c[i])) << c[i];
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, win32.c_str());  // the platform's cache written out
-    EXPECT_TRUE(!c.sameFile || ReadText(portable) == ReadText(win32)) << ReadText(portable) << ReadText(win32);
+    EXPECT_TRUE(c[0] != "same" || ReadText(portable) == ReadText(win32)) << ReadText(portable) << ReadText(win32);
   }
   // A save into a folder that vanished: refused by both, and the folder is not made again.
   for (const IniBackend* ini : {&kPortableIni, &kWin32Ini})
