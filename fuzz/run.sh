@@ -23,23 +23,22 @@ fail() {
   echo "fuzz: $2; log: $1" >&2
   exit 1
 }
-echo "== replaying $(ls "$work/corpus" | wc -l) stored inputs"
-"$build/fuzz/ini_fuzzer" -artifact_prefix="$work/" "$work"/corpus/* >"$work/replay.log" 2>&1 ||
-  fail "$work/replay.log" "a stored input failed"
 # The share-link decoder's inputs: the links of the share-link test, good and refused.
 mkdir -p "$work/link-corpus"
 grep -oE '[A-Za-z0-9_-]{100,}' "$root/tests/data/share_links.txt" |
   { n=0; while read -r link; do printf %s "$link" >"$work/link-corpus/link-$((++n))"; done; }
-"$build/fuzz/link_fuzzer" -artifact_prefix="$work/link-" "$work"/link-corpus/* >"$work/link-replay.log" 2>&1 ||
-  fail "$work/link-replay.log" "a stored link failed"
-[ "$seconds" -gt 0 ] || exit 0
-echo "== fuzzing for ${seconds}s"
-timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/ini_fuzzer" "$work/corpus" -max_total_time="$seconds" \
-  -max_len=2048 -timeout=30 -dict="$fuzz/ini.dict" -artifact_prefix="$work/" -print_final_stats=1 \
-  >"$work/fuzz.log" 2>&1 || fail "$work/fuzz.log" "fuzzing found a fault"
-sed -n 's/^stat::\(number_of_executed_units\|average_exec_per_sec\): */\1 /p' "$work/fuzz.log"
-echo "== fuzzing the share-link decoder for ${seconds}s"
-timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/link_fuzzer" "$work/link-corpus" -max_total_time="$seconds" \
-  -max_len=256 -timeout=30 -artifact_prefix="$work/link-" -print_final_stats=1 \
-  >"$work/link.log" 2>&1 || fail "$work/link.log" "fuzzing the share links found a fault"
-sed -n 's/^stat::\(number_of_executed_units\|average_exec_per_sec\): */\1 /p' "$work/link.log"
+# run TARGET CORPUS WHAT [OPTIONS...]: the stored inputs replayed, then SECONDS of fuzzing from them.
+run() {
+  local target=$1 corpus=$2 what=$3 log=$work/$1
+  shift 3
+  echo "== $what: replaying $(ls "$corpus" | wc -l) stored inputs"
+  "$build/fuzz/$target" -artifact_prefix="$log-" "$corpus"/* >"$log-replay.log" 2>&1 ||
+    fail "$log-replay.log" "a stored input failed"
+  [ "$seconds" -gt 0 ] || return 0
+  echo "== $what: fuzzing for ${seconds}s"
+  timeout --kill-after=30 $((seconds + 120)) "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -timeout=30 \
+    -artifact_prefix="$log-" -print_final_stats=1 "$@" >"$log.log" 2>&1 || fail "$log.log" "fuzzing found a fault"
+  sed -n 's/^stat::\(number_of_executed_units\|average_exec_per_sec\): */\1 /p' "$log.log"
+}
+run ini_fuzzer "$work/corpus" "INI reader" -max_len=2048 -dict="$fuzz/ini.dict"
+run link_fuzzer "$work/link-corpus" "share-link decoder" -max_len=256
