@@ -38,9 +38,8 @@ void CheckRead(const RefIni& ref, const std::string& s, const std::string& k) {
 }
 
 // ReadPatchFile: what the keys say, within range, every field set (with a report or without); the
-// clamped ones reported in reading order: per oscillator Volume, Attack, AttackCurve, Decay,
-// DecayCurve, Tune, DeTune, Bend, BendCurve, Distortion, WaveForm (Mute, 0..1, is never: all but 0
-// is 1), then Time.
+// clamped ones reported in reading order, oscillator by oscillator, then Time (Mute, 0..1, never is:
+// all but 0 is 1).
 void CheckPatch(const RefIni& ref) {
   const int order[] = {pt::kVolume, pt::kAttack, pt::kAttackCurve, pt::kDecay, pt::kDecayCurve, pt::kTune,
                        pt::kDeTune, pt::kBend, pt::kBendCurve, pt::kDistortion, pt::kWaveForm, pt::kMute};
@@ -65,7 +64,7 @@ void CheckPatch(const RefIni& ref) {
   CHECK(std::memcmp(&values, &want, sizeof want) == 0,
         "read\n" + pt::SettingLines(values) + "expected\n" + pt::SettingLines(want));
   CHECK(std::memcmp(&p, &q, sizeof p) == 0, "a field not set, or set otherwise without a report");
-  CHECK(p.soundLength == SoundLengthForTime(p.Time), "sound length");
+  CHECK(p.soundLength == want.time * 882, "sound length");  // 20 ms a step at 44100 Hz
   CHECK(report.clampedCount >= 0 && report.clampedCount <= kPatchKeyCount, "report size");
   std::string reported;
   for (int i = 0; i < report.clampedCount; ++i) {

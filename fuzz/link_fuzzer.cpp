@@ -1,8 +1,6 @@
-// libFuzzer target: any bytes as a share link (editor/share_link.h). Beyond
-// surviving (no read or write outside a buffer, under ASan and UBSan), every
-// accepted text must decode to a patch a load could give (each value in its
-// range of tests/patch_table.h, the sound length set, a format the program offers) and encode back
-// to exactly the same text.
+// libFuzzer target: any bytes as a share link (editor/share_link.h), under ASan and UBSan. An accepted
+// text decodes to a patch a load could give (the ranges of tests/patch_table.h, the sound length set,
+// a format the program offers) and encodes back to exactly the same text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -5,13 +5,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 
 #include "editor/history.h"
 #include "editor/session.h"
 #include "editor/views.h"
-#include "storage/settings.h"
 #include "tests/patch_table.h"
 #include "tests/session_steps.h"
 #include "tests/test_support.h"
@@ -25,9 +25,6 @@ std::string Flags(const Engine& e) {
   std::string f;
   for (int p : e.pending) f += p ? '1' : '0';
   return f;
-}
-void ClearFlags(Session& s) {
-  for (int& p : s.engine.pending) p = 0;
 }
 std::string Text(const Session& s, int bar) {
   char t[16];
@@ -60,45 +57,36 @@ TEST(Editor, ScrollCodesAndWhatTheDisplaysShow) {
 // Which oscillators each action marks render-pending, whether it renders (the flags cleared,
 // the sound mixed again) and what it asks the face to redraw.
 TEST(Editor, WhatEachActionMarksRendersAndRedraws) {
-  enum Action { kSelect, kScrollVolume, kScrollDecay, kScrollTime, kMute, kWave, kPaste, kRate, kOk };
-  const char* actions[] = {"select", "volume", "decay", "time", "mute", "wave", "paste", "rate", "ok"};
-  const char* refreshes[] = {"oscillator", "oscbuttons", "waveview", "marks"};
-  const unsigned bits[] = {kRefreshOscillator, kRefreshOscButtons, kRefreshWaveView, kRefreshMarks};
+  const std::map<std::string, unsigned (*)(Session&)> actions = {
+      {"select", [](Session& x) { return SelectOscillator(x, x.currentOsc); }},
+      {"volume", [](Session& x) { return Scroll(x, kBarVolume, kLineRight, 0); }},
+      {"decay", [](Session& x) { return Scroll(x, kBarDecay, kLineLeft, 0); }},
+      {"time", [](Session& x) { return Scroll(x, kBarTime, kLineRight, 0); }},
+      {"mute", [](Session& x) { return SetMute(x, true); }},
+      {"wave", [](Session& x) { return ChooseWaveForm(x, kNoise); }},
+      {"paste", PasteOscillator},
+      {"rate", [](Session& x) { return SetRate(x, 22050); }},
+      {"ok", RenderNow}};
+  const std::map<std::string, unsigned> refreshes = {{"oscillator", kRefreshOscillator},
+      {"oscbuttons", kRefreshOscButtons}, {"waveview", kRefreshWaveView}, {"marks", kRefreshMarks}};
   for (const auto& row : DataRows("editor_actions.txt", "actions")) {
     SCOPED_TRACE(row.at(0) + " on OSC" + row.at(1));
-    struct { Action action; int osc; std::string marked; unsigned refresh; } r = {
-        static_cast<Action>(IndexOf(actions, 9, row[0])), std::stoi(row[1]) - 1, row.at(2), 0};
-    for (size_t i = 3; i < row.size(); ++i) {
-      ASSERT_GE(IndexOf(refreshes, 4, row[i]), 0) << row[i];
-      r.refresh |= bits[IndexOf(refreshes, 4, row[i])];
-    }
+    const std::string& action = row[0];
+    unsigned want = 0;
+    for (size_t i = 3; i < row.size(); ++i) want |= refreshes.at(row[i]);
     auto s = Started();
     CopyOscillator(*s);
-    SelectOscillator(*s, r.osc);
-    ClearFlags(*s);
-    if (r.action == kWave || r.action == kRate || r.action == kOk) s->engine.pending[r.osc] = 1;
+    SelectOscillator(*s, std::stoi(row[1]) - 1);  // nothing pending after the start's render
+    if (action == "wave" || action == "rate" || action == "ok") s->engine.pending[s->currentOsc] = 1;
     const Patch before = s->engine.patch;
     const uint32_t noise = s->engine.noiseState;
     s->engine.pcm16[0] = 12345;  // a render mixes again
-    unsigned refresh = 0;
-    switch (r.action) {
-      case kSelect: refresh = SelectOscillator(*s, r.osc); break;
-      case kScrollVolume: refresh = Scroll(*s, kBarVolume, kLineRight, 0); break;
-      case kScrollDecay: refresh = Scroll(*s, kBarDecay, kLineLeft, 0); break;
-      case kScrollTime: refresh = Scroll(*s, kBarTime, kLineRight, 0); break;
-      case kMute: refresh = SetMute(*s, true); break;
-      case kWave: refresh = ChooseWaveForm(*s, kNoise); break;
-      case kPaste: refresh = PasteOscillator(*s); break;
-      case kRate: refresh = SetRate(*s, 22050); break;
-      case kOk: refresh = RenderNow(*s); break;
-    }
-    EXPECT_EQ(Flags(s->engine), r.marked);
-    EXPECT_EQ(refresh, r.refresh);
-    const bool rendered = (r.refresh & kRefreshWaveView) != 0;
-    EXPECT_EQ(s->engine.pcm16[0] != 12345, rendered);
-    EXPECT_EQ(s->engine.noiseState != noise, r.action == kWave);  // only the noise render draws
+    EXPECT_EQ(actions.at(action)(*s), want);
+    EXPECT_EQ(Flags(s->engine), row.at(2));
+    EXPECT_EQ(s->engine.pcm16[0] != 12345, (want & kRefreshWaveView) != 0);
+    EXPECT_EQ(s->engine.noiseState != noise, action == "wave");  // only the noise render draws
     EXPECT_EQ(std::memcmp(&before, &s->engine.patch, sizeof before) != 0,
-              r.action != kSelect && r.action != kRate && r.action != kOk);
+              action != "select" && action != "rate" && action != "ok");
   }
   // A format change with nothing pending renders nothing: the buffers and the noise stay.
   auto s = Started();
@@ -115,7 +103,6 @@ TEST(Editor, TheClipboardLeavesDistortionAndTime) {
   auto s = Started();
   const Patch start = s->engine.patch;
   SelectOscillator(*s, 6);
-  ClearFlags(*s);
   EXPECT_EQ(PasteOscillator(*s), 0u);
   EXPECT_TRUE(std::memcmp(&start, &s->engine.patch, sizeof start) == 0 && Flags(s->engine) == "000000000");
   Patch& p = s->engine.patch;
@@ -206,25 +193,19 @@ TEST(Editor, UndoAndRedoStepByStep) {
 class EditorFiles : public TempFolderTest {};
 
 TEST_F(EditorFiles, DialogNamesAndWhatTheyChange) {
-  const struct {
-    const char* current;  // the current patch file name
-    const char *saveAs, *exportAs, *afterCancelledOpen;
-  } rows[] = {{"", ".plb", ".wav", ""},
-              {"Sounds\\kick.plb", "Sounds\\kick.plb", "Sounds\\kick.wav", "Sounds\\kick.plb"},
-              {"Sounds\\kick.wav", "Sounds\\kick.plb", "Sounds\\kick.wav", "Sounds\\kick.plb"}};
-  for (const auto& r : rows) {
+  for (const auto& r : DataRows("file_names.txt", "dialog-names")) {
     auto s = Started();
-    std::strcpy(s->patchFileName, r.current);
+    std::strcpy(s->patchFileName, r.at(0).c_str());
     for (const auto& [dialog, want] :
-         {std::pair{kSaveAsDialog, r.saveAs}, {kExportDialog, r.exportAs}, {kOpenDialog, ""}}) {
+         {std::pair{kSaveAsDialog, r.at(1)}, {kExportDialog, r.at(2)}, {kOpenDialog, ""}}) {
       char name[kPathCapacity];
       ProposedName(*s, dialog, name);
-      EXPECT_STREQ(name, want) << dialog;
+      EXPECT_EQ(name, want) << dialog;
     }
     BeginOpen(*s);
     EXPECT_STREQ(s->patchFileName, "");  // the dialog starts with an empty name
     EXPECT_EQ(EndOpen(*s, kPortableIni, nullptr), 0u);
-    EXPECT_STREQ(s->patchFileName, r.afterCancelledOpen);
+    EXPECT_EQ(s->patchFileName, r.at(3));
   }
   auto s = Started();
   bool saved = true;

@@ -46,7 +46,6 @@ TEST(PatchModel, StartStateAndPendingMarks) {
   }
   EXPECT_EQ(std::vector<int>(e->pending, e->pending + 9), std::vector<int>(9, 1));
   EXPECT_EQ(e->patch.Time + e->patch.soundLength, 0);
-  EXPECT_EQ(e->noiseState, 1u);
   EXPECT_EQ(e->format.rate * 100 + e->format.bits, 4410016);
   // Which oscillators a change marks is the editor's (editor_test). An oscillator that does not
   // exist changes no flag and nothing beside the flags.
@@ -150,26 +149,22 @@ TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
   for (int n = 0; n < kOscillators; ++n) e->oscBuffers[n][7] = 0.5 / (1 << n);
   MixDown(*e);
   EXPECT_EQ(e->pcm16[7], 18687);  // (0.5 + 0.0625 + 0.0078125) * 32767 = 18687.43
-  // Slot j keeps mixed sample d * j + d - 1; slots from 88200 / d on stay, as all at a rate not offered.
+  // Which mixed sample each 16-bit slot keeps at each rate.
   ResetEngine(*e);
   for (int i = 0; i < kMaxSamples; ++i) e->oscBuffers[0][i] = i % 8 / 32767.0;
   for (int16_t& s : e->pcm16) s = -5;
-  const int slots[][3] = {{48000, 0, -5}, {11025, 0, 3}, {11025, 1, 7}, {11025, 22049, 7},
-                          {11025, 22050, -5}, {22050, 0, 1}, {22050, 1, 3}, {22050, 44099, 7}};
-  for (const auto& s : slots) {  // rate, slot, value
-    e->format.rate = s[0];
+  for (const auto& r : test::DataRows("engine_samples.txt", "decimation")) {
+    e->format.rate = std::stoi(r.at(0));
     MixDown(*e);
-    EXPECT_EQ(e->pcm16[s[1]], s[2]) << s[0] << " " << s[1];
+    EXPECT_EQ(e->pcm16[std::stoi(r.at(1))], std::stoi(r.at(2))) << r[0] << " " << r[1];
   }
-  // Bytes of PCM at Time 3 (half a sample cut at 11025 Hz, 8 bits) in each format; none in a
-  // format not offered. The other lengths are cli_test's (the WAVs' sizes).
-  const OutputFormat formats[] = {{44100, 16}, {44100, 8}, {22050, 16}, {22050, 8}, {11025, 16}, {11025, 8}};
-  const int bytes[] = {5292, 2646, 2646, 1323, 1323, 661};
+  // The bytes of PCM in each format, none in a format not offered; the other lengths are cli_test's
+  // (the WAVs' sizes).
   SetTime(e->patch, 3);
-  for (int f = 0; f < 6; ++f) {
-    e->format = formats[f];
-    EXPECT_EQ(PcmByteCount(*e), bytes[f]) << f;
-    EXPECT_EQ(CurrentPcm(*e), f % 2 ? e->pcm8 : reinterpret_cast<const uint8_t*>(e->pcm16));
+  for (const auto& r : test::DataRows("engine_samples.txt", "pcm-bytes")) {
+    e->format = {std::stoi(r.at(0)), std::stoi(r.at(1))};
+    EXPECT_EQ(PcmByteCount(*e), std::stoi(r.at(2))) << r[0] << " " << r[1];
+    EXPECT_EQ(CurrentPcm(*e), e->format.bits == 8 ? e->pcm8 : reinterpret_cast<const uint8_t*>(e->pcm16));
   }
   EXPECT_EQ(PcmByteCount(44100, OutputFormat{48000, 16}) + PcmByteCount(44100, {44100, 12}), 0);
 }
@@ -178,31 +173,27 @@ TEST(MixDown, ScalesClipsTruncatesDecimatesAndCounts) {
 // clipped one may be the last, and what lies beyond (silence, or slots an earlier, longer render
 // left, or half a sample) never counts.
 TEST(MixDown, PeakAndClippingCoverTheSoundAndNothingBeyond) {
-  const struct {
-    OutputFormat format;
-    int time, last;  // the sound's last sample in the PCM buffer
-  } rows[] = {{{44100, 16}, 50, 44099}, {{22050, 16}, 100, 44099}, {{11025, 16}, 1, 219},
-              {{44100, 8}, 50, 44099},  {{11025, 8}, 100, 22049}};
   auto e = NewEngine();
-  for (const auto& r : rows) {
-    e->format = r.format;
-    SetTime(e->patch, r.time);
+  for (const auto& r : test::DataRows("engine_samples.txt", "sound-ends")) {
+    e->format = {std::stoi(r.at(0)), std::stoi(r.at(1))};
+    SetTime(e->patch, std::stoi(r.at(2)));
+    const int last = std::stoi(r.at(3));  // the sound's last sample in the PCM buffer
     for (int16_t& v : e->pcm16) v = 0;
     for (uint8_t& v : e->pcm8) v = 128;
-    const bool sixteen = r.format.bits == 16;
+    const bool sixteen = e->format.bits == 16;
     auto put = [&](int j, int level) {  // level on the 16-bit scale, a multiple of 256
       if (sixteen) e->pcm16[j] = static_cast<int16_t>(level);
       else e->pcm8[j] = static_cast<uint8_t>(level / 256 + 128);
     };
-    put(r.last - 1, -1024);
-    put(r.last, -4096);
-    put(r.last + 1, -32768);  // beyond the sound
-    EXPECT_EQ(PeakMagnitude(*e), 4096) << r.format.rate << " " << r.format.bits << " Time " << r.time;
+    put(last - 1, -1024);
+    put(last, -4096);
+    put(last + 1, -32768);  // beyond the sound
+    EXPECT_EQ(PeakMagnitude(*e), 4096) << r[0] << " " << r[1] << " Time " << r[2];
     const int length = e->patch.soundLength;
     for (double* b : e->oscBuffers) std::fill(b, b + kMaxSamples, 0.0);
     e->oscBuffers[3][length - 1] = 1.5;  // the last mixed sample of the sound
     if (length < kMaxSamples) e->oscBuffers[6][length] = -2.0;
-    EXPECT_EQ(ClippedSamples(*e), 1) << "Time " << r.time;
+    EXPECT_EQ(ClippedSamples(*e), 1) << "Time " << r[2];
   }
 }
 

@@ -89,7 +89,6 @@ struct Checker {
   }
 };
 
-// A list of tests/data/exact_math_arguments.txt.
 std::vector<double> Arguments(const std::string& name) {
   std::vector<double> xs;
   for (const auto& row : test::DataRows("exact_math_arguments.txt", name))

@@ -16,7 +16,6 @@
 namespace plimbar {
 namespace {
 
-// A link of tests/data/share_links.txt.
 std::string Link(const char* name) { return test::DataRows("share_links.txt", name).at(0).at(0); }
 
 Patch FileDefaults() {

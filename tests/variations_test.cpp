@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "editor/history.h"
 #include "tests/patch_table.h"
 #include "tests/test_support.h"
 
@@ -56,7 +55,6 @@ struct Measure {
   int peak;         // largest |sample|
   int length;       // samples up to the last one at or above peak / 32 (-30 dB)
   double centroid;  // Hz: the magnitude spectrum's centre (whole sound, zero-padded FFT)
-  int clipped;
 };
 
 void Fft(std::vector<std::complex<double>>& a) {  // in place, radix 2, size a power of two
@@ -81,7 +79,7 @@ void Fft(std::vector<std::complex<double>>& a) {  // in place, radix 2, size a p
 
 Measure Measured(const Engine& e) {  // the sound e holds
   const int count = e.patch.soundLength;
-  Measure m = {PeakMagnitude(e), 0, 0.0, ClippedSamples(e)};
+  Measure m = {PeakMagnitude(e), 0, 0.0};
   for (int i = 0; i < count; ++i)
     if (std::abs(e.pcm16[i]) * 32 >= m.peak) m.length = i + 1;
   size_t n = 1;
@@ -122,9 +120,8 @@ TEST(Variations, GeneratedSoundsHoldTheirKind) {
       seen.insert(Bytes(p));
       RenderFresh(*e, p);
       const Measure m = Measured(*e);
-      const double db = 20 * std::log10(static_cast<double>(m.peak) / ex.peak);
-      EXPECT_GT(m.peak, 0) << seed;
-      EXPECT_EQ(m.clipped, 0) << seed;
+      const double db = 20 * std::log10(static_cast<double>(m.peak) / ex.peak);  // -inf for silence
+      EXPECT_EQ(ClippedSamples(*e), 0) << seed;
       EXPECT_LE(std::fabs(db), kPeakDb) << seed;
       EXPECT_TRUE(m.length * kLengthFactor >= ex.length && m.length <= ex.length * kLengthFactor)
           << seed << ": " << m.length << " samples, the example " << ex.length;
@@ -199,32 +196,28 @@ TEST(Variations, ChainedVariationsNeitherConvergeNorDrift) {
 // One row per lock kind: the parameter moves in the session's variations until it is locked, and
 // from then on keeps the value it had when it was locked (even where the run's origin differs).
 TEST(Variations, LockedParametersNeverMove) {
-  struct Row { int key, kind, osc; };  // key kKeysPerOsc: Time
-  std::vector<Row> rows;
-  for (const auto& r : DataRows("variation_locks.txt", "locks")) {
-    const auto key =
-        std::find_if(std::begin(kKeys), std::end(kKeys), [&](const KeyInfo& k) { return r.at(0) == k.stem; });
-    rows.push_back({static_cast<int>(key - std::begin(kKeys)), KindOfName(r.at(1).c_str()), std::stoi(r.at(2)) - 1});
-    ASSERT_TRUE((key != std::end(kKeys) || r[0] == "Time") && rows.back().kind >= 0) << r[0] << " " << r[1];
-  }
   auto value = [](const Patch& p, int key, int osc) { return key == kKeysPerOsc ? p.Time : (p.*kFields[key])[osc]; };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.key == kKeysPerOsc ? std::string("Time") : KeyName(r.key, r.osc));
-    std::unique_ptr<Session> s = SessionWith(r.kind);
-    const int original = value(s->engine.patch, r.key, r.osc);
+  for (const auto& r : DataRows("variation_locks.txt", "locks")) {
+    auto stem = [&](const KeyInfo& k) { return r.at(0) == k.stem; };
+    const int key = static_cast<int>(std::find_if(std::begin(kKeys), std::end(kKeys), stem) - std::begin(kKeys));
+    const int kind = KindOfName(r.at(1).c_str()), osc = std::stoi(r.at(2)) - 1;  // key kKeysPerOsc: Time
+    ASSERT_TRUE((key < kKeysPerOsc || r[0] == "Time") && kind >= 0) << r[0] << " " << r[1];
+    SCOPED_TRACE(key == kKeysPerOsc ? std::string("Time") : KeyName(key, osc));
+    std::unique_ptr<Session> s = SessionWith(kind);
+    const int original = value(s->engine.patch, key, osc);
     bool moved = false;
     uint32_t seed = 1;
     for (; seed <= 300 && !moved; ++seed) {
       MutateSound(*s, kStrengthLarge, seed);
-      moved = value(s->engine.patch, r.key, r.osc) != original;
+      moved = value(s->engine.patch, key, osc) != original;
     }
-    EXPECT_EQ(moved, r.key != kDistortion);  // Distortion is never heard, and never moves
-    const int locked = value(s->engine.patch, r.key, r.osc);
-    if (r.key == kKeysPerOsc) s->timeLocked = true;
-    else s->locks[r.osc] = LockBit(r.key);
+    EXPECT_EQ(moved, key != kDistortion);  // Distortion is never heard, and never moves
+    const int locked = value(s->engine.patch, key, osc);
+    if (key == kKeysPerOsc) s->timeLocked = true;
+    else s->locks[osc] = LockBit(key);
     for (int i = 0; i < 100; ++i, ++seed) {
       MutateSound(*s, kStrengthLarge, seed);
-      ASSERT_EQ(value(s->engine.patch, r.key, r.osc), locked) << "seed " << seed;
+      ASSERT_EQ(value(s->engine.patch, key, osc), locked) << "seed " << seed;
     }
   }
   // All but OSC1's Tune locked, where a small variation leaves it as it is three times in four:
@@ -266,7 +259,6 @@ TEST(Variations, NewSoundAndVariationAreOneUndoStepEach) {
   std::unique_ptr<Engine> fresh = NewEngine();
   RenderFresh(*fresh, varied);
   EXPECT_EQ(std::memcmp(fresh->pcm16, s->engine.pcm16, sizeof fresh->pcm16), 0);
-  EXPECT_EQ(s->history.count, 2);
   for (const Patch* want : {&generated, &start}) {
     Undo(*s);
     EXPECT_EQ(Bytes(s->engine.patch), Bytes(*want));
