@@ -1,8 +1,9 @@
 // session_replay STEPS OUTDIR: a step table (tests/data/session/) carried out by the editor, as
 // the program would from its start with no settings file; each export written to
-// OUTDIR/NAME.wav. What the Windows program and the page export after the same steps must be
+// OUTDIR/NAME.wav. session_replay --list STEPS: the steps as read, a JSON object a line. What the Windows program and the page export after the same steps must be
 // these files (scripts/test.sh compares them).
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "editor/session.h"
@@ -12,16 +13,22 @@
 using namespace plimbar;
 
 int main(int argc, char** argv) {
+  const bool list = argc == 3 && std::strcmp(argv[1], "--list") == 0;
   if (argc != 3) {
-    std::fprintf(stderr, "usage: session_replay STEPS OUTDIR\n");
+    std::fprintf(stderr, "usage: session_replay STEPS OUTDIR | session_replay --list STEPS\n");
     return 2;
   }
   std::string error;
-  const auto steps = test::ReadSteps(test::ReadText(argv[1]), &error);
+  const char* table = argv[list ? 2 : 1];
+  const auto steps = test::ReadSteps(test::ReadText(table), &error);
   if (steps.empty()) {
-    std::fprintf(stderr, "session_replay: %s: %s\n", argv[1], error.empty() ? "no steps" : error.c_str());
+    std::fprintf(stderr, "session_replay: %s: %s\n", table, error.empty() ? "no steps" : error.c_str());
     return 1;
   }
+  for (const test::SessionStep& t : list ? steps : decltype(steps){})  // names are words: no escapes
+    std::printf("{\"action\": \"%s\", \"bar\": %d, \"code\": %d, \"value\": %d, \"name\": \"%s\", \"line\": %d}\n",
+                t.action.c_str(), t.bar, t.code, t.value, t.name.c_str(), t.line);
+  if (list) return 0;
   auto s = NewSession();
   StartSession(*s, kPortableIni, "");
   for (const test::SessionStep& step : steps) {

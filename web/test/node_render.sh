@@ -6,8 +6,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+patches=("$root"/examples/*.plb "$root"/tests/data/render/*.plb)
 for rate in 44100 22050 11025; do for bits in 16 8; do
-  for kind in wasm native; do mkdir -p "$work/$kind-$rate-$bits" && cp "$root"/examples/*.plb "$root"/tests/data/render/*.plb "$work/$kind-$rate-$bits/"; done
+  for kind in wasm native; do mkdir -p "$work/$kind-$rate-$bits" && cp "${patches[@]}" "$work/$kind-$rate-$bits/"; done
   node "$1" --rate "$rate" --bits "$bits" "$work/wasm-$rate-$bits"/*.plb >/dev/null
   "$2" --rate "$rate" --bits "$bits" "$work/native-$rate-$bits"/*.plb >/dev/null
   diff -r "$work/wasm-$rate-$bits" "$work/native-$rate-$bits"  # the patches and their WAVs
