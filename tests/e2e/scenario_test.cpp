@@ -29,7 +29,7 @@ enum { k44 = 1, k22 = 2, k11 = 4, k16 = 8, k8 = 16 };  // App::Marks() bits
 std::string Env(const char* name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
 
 struct Session {
-  std::string dir, cwd, exe, render;  // Windows paths; the program starts in cwd
+  std::string dir, cwd, exe;  // Windows paths; the program starts in cwd
   std::unique_ptr<App> app;
   std::string lastExport;  // the last WAV exported
   std::vector<uint32_t> views[3];
@@ -59,7 +59,6 @@ void RunSteps(const std::vector<Step>& steps) {
                           : Env("PLIMBAR_PACKAGE_OUT");
   s.cwd = package.empty() ? s.dir : Env("PLIMBAR_PACKAGE_START");
   s.exe = (package.empty() ? s.dir : package) + "\\PlimbarMaker.exe";
-  s.render = package.empty() ? WinPath(PLIMBAR_E2E_RENDER) : package + "\\plimbar-render.exe";
   for (const char* f : {"\\PlimbarMaker.exe", "\\Plimbar.chm"})
     ASSERT_TRUE(!package.empty() || CopyFileA((built.substr(0, built.rfind('\\')) + f).c_str(), (s.dir + f).c_str(), 0));
   for (size_t i = 0; i < steps.size(); ++i) {
@@ -452,7 +451,7 @@ TEST(Scenario, FromZip) {
             Do("export as proposed; the package's renderer makes the same bytes", [=](Session& s) {
               FileDialog(s, IDM_SAVE_WAV, "", L"kick.wav");
               s.lastExport = ReadText(package + "\\examples\\kick.wav");
-              ASSERT_EQ(RunConsole(s.render, "-o \"" + s.dir + "\\kick.wav\" examples\\kick.plb", package), 0);
+              ASSERT_EQ(RunConsole(package + "\\plimbar-render.exe", "-o \"" + s.dir + "\\kick.wav\" examples\\kick.plb", package), 0);
               EXPECT_TRUE(ParseWav(s.lastExport).ok && ReadText(s.dir + "\\kick.wav") == s.lastExport);
             }),
             Played(), Help(), Exit(kExitMenu), Setting("setting", "dir", package + "\\examples")});
