@@ -33,7 +33,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
-  $SUDO apt-get update -q
+  # A mirror in the middle of a sync serves index files that fail their checks: try again, then
+  # go on with the lists that did come (the install fails if a package is not found in them).
+  for try in 1 2 3; do
+    $SUDO apt-get update -q && break
+    [ "$try" = 3 ] && { echo "setup-deps: some package lists could not be updated; installing from the rest" >&2; break; }
+    sleep $((try * 15))
+  done
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
