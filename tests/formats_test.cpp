@@ -49,6 +49,9 @@ TEST_F(Formats, PatchAndSettingsWritten) {
   ASSERT_TRUE(WriteSettings(kPortableIni, path.c_str(), p, Settings{"C:\\Drums", {11025, 8}}));
   EXPECT_EQ(ReadText(path), "[Setting]\r\n" + lines + "dir=C:\\Drums\r\n[Version]\r\nVersion=20\r\n"
                                 "[format]\r\nfreq=11025\r\nbits=8\r\n");
+  // A patch saved where no file was: its keys and version alone.
+  ASSERT_TRUE(SavePatchFile(kPortableIni, File("new.plb").c_str(), p));
+  EXPECT_EQ(ReadText(File("new.plb")), PatchText(v));
   // A patch saved over a file: values replaced where they stand, other keys kept.
   WriteText(path, "; by hand\r\n[Extra]\r\nfoo=bar\r\n[Setting]\r\nTune1=1\r\nMyKey=5\r\n\r\n"
                   "[version]\r\nVersion=3\r\nNote=x\r\n");
