@@ -114,7 +114,9 @@ step "browser edition: the page built, then tested in Chromium and Firefox"
 cmake -S "$root" -B "$build/web" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/emscripten.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DPLIMBAR_WERROR=ON >/dev/null
 cmake --build "$build/web" -j "$jobs"
-"$root/web/test/node_render.sh" "$build/web/cli/plimbar-render.js" "$build/native/cli/plimbar-render"
+python3 "$root/tests/compare_renders.py" --native "$build/native/cli/plimbar-render" \
+  --node "$build/web/cli/plimbar-render.js" --work "$build/compare-web" --random 300 --seed "${PLIMBAR_COMPARE_SEED:-1}" \
+  "$root"/examples/*.plb "$root"/tests/data/render/*.plb
 (cd "$root/web" && npm ci --no-audit --no-fund --loglevel=error)
 (cd "$root/web" && PLIMBAR_WEB_PAGE="$build/web/web/PlimbarMaker.html" PLIMBAR_RENDER="$build/native/cli/plimbar-render" \
   PLIMBAR_SESSION_REPLAY="$build/native/tests/session_replay" PLIMBAR_WEB_SESSION_OUT="$build/web/session" \
