@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -38,6 +39,20 @@ inline void WriteText(const fs::path& p, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   EXPECT_TRUE(out.good()) << "cannot write " << p.string();
 }
+
+// A small generator of the tests' own (splitmix64): the same numbers on every platform.
+struct Random {
+  uint64_t state;
+  uint64_t Next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  int Between(int lo, int hi) { return lo + static_cast<int>(Next() % (hi - lo + 1u)); }
+  double Between(double lo, double hi) { return lo + (hi - lo) * ((Next() >> 11) * 0x1p-53); }
+  bool Chance(int percent) { return Between(0, 99) < percent; }
+};
 
 #ifdef PLIMBAR_SOURCE_DIR
 // The rows of a list in tests/data/NAME: "[list]" alone on a line starts it, and every line up to
