@@ -272,23 +272,18 @@ Step Help() {
   });
 }
 
-// The window as it starts with no settings file, for the page's comparison: program.bmp (its client
-// area, a 24-bit BMP) and controls.txt ("id class x y w h" of each control in template order, then
+// The window as it starts with no settings file, for the page's comparison: program.ppm (its client
+// area, a binary PPM) and controls.txt ("id class x y w h" of each control in template order, then
 // "view CLASS x y w h" of the views, in client pixels).
 Step Shots() {
-  return Do("program.bmp, controls.txt", [](Session& s) {
+  return Do("program.ppm, controls.txt", [](Session& s) {
     HWND d = s.a().dialog();
     RedrawWindow(d, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     const std::vector<uint32_t> px = e2e::Capture(d);
     ASSERT_GT(px[0], 0u);
-    const uint32_t w = px[0], h = uint32_t((px.size() - 1) / w), stride = (3 * w + 3) & ~3u;
-    std::string bmp(54 + stride * h, '\0');
-    auto put = [&](size_t at, uint32_t v, int n) { for (int i = 0; i < n; ++i) bmp[at + i] = char(v >> 8 * i); };
-    put(0, 'B' | 'M' << 8, 2), put(2, 54 + stride * h, 4), put(10, 54, 4), put(14, 40, 4), put(18, w, 4), put(22, h, 4);
-    put(26, 1, 2), put(28, 24, 2);
-    for (uint32_t y = 0; y < h; ++y)  // the bottom row stored first
-      for (uint32_t x = 0; x < w; ++x) put(54 + (h - 1 - y) * stride + 3 * x, px[1 + y * w + x], 3);
-    WriteText(s.dir + "\\program.bmp", bmp);
+    std::string ppm = "P6\n" + std::to_string(px[0]) + " " + std::to_string((px.size() - 1) / px[0]) + "\n255\n";
+    for (size_t i = 1; i < px.size(); ++i) ppm += {char(px[i] >> 16), char(px[i] >> 8), char(px[i])};  // 0xRRGGBB
+    WriteText(s.dir + "\\program.ppm", ppm);
     std::string text;
     auto line = [&](const std::string& head, HWND c) {
       RECT r;

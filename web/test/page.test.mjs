@@ -159,8 +159,8 @@ for (const which of browsers) {
     });
 
     // The program's controls and picture, left by its end-to-end test.
-    const [controls, bmp] = ['controls.txt', 'program.bmp'].map((name) => path.join(shotsDir, name));
-    const skip = [controls, bmp].every(fs.existsSync) ? false : `no ${controls} or ${bmp}: the program's test has not run`;
+    const [controls, picture] = ['controls.txt', 'program.ppm'].map((name) => path.join(shotsDir, name));
+    const skip = [controls, picture].every(fs.existsSync) ? false : `no ${controls} or ${picture}: run the program's test first`;
     it('places every control where the program has it', { timeout: 120000, skip }, async () => {
       await freshStart(page);
       const [placed, shown] = await page.evaluate((names) => {
@@ -181,7 +181,7 @@ for (const which of browsers) {
       const shot = path.join(artifacts, `page-${which}.png`);
       await (await page.$('#client')).screenshot({ path: shot });
       const side = which === 'chrome' ? 'side-by-side.png' : `side-by-side-${which}.png`;
-      execFileSync('convert', [bmp, shot, '+append', path.join(artifacts, side)]);
+      execFileSync('convert', [picture, shot, '+append', path.join(artifacts, side)]);
     });
 
     it('opens, saves, exports, drops, undoes, keeps and shares as the program would', { timeout: 300000 }, async () => {
