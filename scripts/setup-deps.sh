@@ -40,7 +40,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$try" = 3 ] && { echo "setup-deps: some package lists could not be updated; installing from the rest" >&2; break; }
     sleep $((try * 15))
   done
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@"; }
+  native=() foreign=()
+  for p in "${missing[@]}"; do if [[ $p == *:i386 ]]; then foreign+=("$p"); else native+=("$p"); fi; done
+  [ ${#native[@]} -eq 0 ] || install "${native[@]}"
+  # Without Wine's 32-bit loader the probe finds no 32-bit Windows and the 64-bit build runs alone.
+  if [ ${#foreign[@]} -gt 0 ] && ! install "${foreign[@]}"; then
+    echo "setup-deps: ${foreign[*]} could not be installed (above): only the 64-bit Windows build can run here" >&2
+  fi
 fi
 
 # Wine needs a Japanese locale to run with the ANSI code page 932.
