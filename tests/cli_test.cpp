@@ -100,9 +100,10 @@ TEST_F(Cli, Runs) {
     EXPECT_TRUE(Matches(run.err.c_str(), r.err.c_str())) << r.err;
     for (const std::string& o : run.outputs) {
       const size_t at = o.find_first_of(":=");
-      const std::string name = o.substr(0, at), value = at == std::string::npos ? "" : o.substr(at + 1);
+      const std::string name = o.substr(0, at);
       want.insert(name);
-      if (at == std::string::npos) continue;
+      if (at == std::string::npos) continue;  // there, whatever it holds
+      const std::string value = o.substr(at + 1);
       if (o[at] == '=') want.insert(value);
       EXPECT_EQ(o[at] == ':' ? std::to_string(ReadText(dir / name).size()) : ReadText(dir / name),
                 o[at] == ':' ? value : ReadText(dir / value)) << o;
