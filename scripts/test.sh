@@ -2,7 +2,7 @@
 # Sets up and runs every test of PlimbarMaker:
 #   1. the native build: unit tests, command-line tests, benchmarks built;
 #   2. the unit tests built with clang, AddressSanitizer and
-#      UndefinedBehaviorSanitizer (the fuzz target of step 5 shares this build);
+#      UndefinedBehaviorSanitizer (the fuzz target of step 4 shares this build);
 #   3. both Windows builds, whole and with their tests, and their release
 #      zips: where this machine runs 32-bit code, the whole Windows test set
 #      runs under Wine on both, the 32-bit release and the 64-bit build;
@@ -10,11 +10,13 @@
 #      build gets its static checks (exports, zip contents) only. The set
 #      includes the program's window tests on a virtual X display, and each
 #      zip that runs is unpacked into a fresh prefix and used end to end;
-#   4. plimbar-render.exe of each Windows build that runs here against the
-#      native plimbar-render on the example and test patches: the WAVs must
-#      be byte-identical;
-#   5. the fuzz target: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
-#      (default 30) of fuzzing.
+#   4. the fuzz target: stored inputs replayed, then PLIMBAR_FUZZ_SECONDS
+#      (default 30) of fuzzing;
+#   5. the browser edition built with emscripten;
+#   6. plimbar-render.exe of each Windows build that runs here, and the
+#      browser edition's plimbar-render.js under Node.js, against the native
+#      plimbar-render: every file they write must be the same bytes;
+#   7. the page tested in Chromium and Firefox.
 # Build trees go to build/ (or $PLIMBAR_BUILD_ROOT). Exits non-zero on the
 # first failure.
 set -euo pipefail
@@ -95,28 +97,22 @@ for dir in "${program_sessions[@]}"; do  # the program also wrote the table besi
   echo "$dir: $(ls "$dir" | grep -c '\.wav$') exports identical"
 done
 
-step "native and Windows renders compared"
-python3 "$root/tests/compare_renders.py" \
-  --native "$build/native/cli/plimbar-render" \
-  "${windows_exes[@]/#/--windows=}" \
-  --wine "$root/cmake/wine-run.sh" \
-  --work "$build/compare" --random 300 --seed "${PLIMBAR_COMPARE_SEED:-1}" \
-  "$root"/examples/*.plb "$root"/tests/data/render/*.plb
-
 step "fuzz target"
 PLIMBAR_FUZZ_BUILD_DIR="$build/asan" PLIMBAR_FUZZ_JOBS="$jobs" \
   "$root/fuzz/run.sh" "${PLIMBAR_FUZZ_SECONDS:-30}"
 
-step "browser edition: the page built, then tested in Chromium and Firefox"
-# The same sources with emscripten; plimbar-render under Node.js against the
-# native one; the page against the native renders, the native session, the
-# program's window (when the end-to-end test left its picture) and itself.
+step "browser edition built"
 cmake -S "$root" -B "$build/web" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/emscripten.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DPLIMBAR_WERROR=ON >/dev/null
 cmake --build "$build/web" -j "$jobs"
+step "every build's plimbar-render against the native one"
 python3 "$root/tests/compare_renders.py" --native "$build/native/cli/plimbar-render" \
-  --node "$build/web/cli/plimbar-render.js" --work "$build/compare-web" --random 300 --seed "${PLIMBAR_COMPARE_SEED:-1}" \
+  "${windows_exes[@]/#/--windows=}" --wine "$root/cmake/wine-run.sh" --node "$build/web/cli/plimbar-render.js" \
+  --work "$build/compare" --random 300 --seed "${PLIMBAR_COMPARE_SEED:-1}" \
   "$root"/examples/*.plb "$root"/tests/data/render/*.plb
+step "the page tested in Chromium and Firefox"
+# Against the native renders, the native session, the program's window (when
+# the end-to-end test left its picture) and itself.
 (cd "$root/web" && npm ci --no-audit --no-fund --loglevel=error)
 (cd "$root/web" && PLIMBAR_WEB_PAGE="$build/web/web/PlimbarMaker.html" PLIMBAR_RENDER="$build/native/cli/plimbar-render" \
   PLIMBAR_SESSION_REPLAY="$build/native/tests/session_replay" PLIMBAR_WEB_SESSION_OUT="$build/web/session" \
