@@ -1,4 +1,4 @@
-// Whole files read and written byte for byte; on POSIX a fresh folder per test and a full disk.
+// Whole files read and written byte for byte, a fresh folder per test; on POSIX a full disk.
 #ifndef PLIMBAR_TESTS_TEST_SUPPORT_H_
 #define PLIMBAR_TESTS_TEST_SUPPORT_H_
 
@@ -16,12 +16,11 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
 #ifndef _WIN32
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace plimbar::test {
@@ -91,14 +90,16 @@ inline const DataRowList& DataRows(const std::string& name, const std::string& l
 
 #endif
 
-#ifndef _WIN32
-// Each test gets a fresh temporary folder, removed afterwards with all in it.
+// Each test gets a fresh folder of its own in the temporary folder, removed afterwards with all in it.
 class TempFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string name = (fs::temp_directory_path() / "plimbar_XXXXXX").string();
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    dir_ = name;
+    const testing::TestInfo* t = testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / ("plimbar_" + std::string(t->test_suite_name()) + "." + t->name() + "_" +
+                                        std::to_string(getpid()));
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+    ASSERT_TRUE(fs::create_directory(dir_, ec)) << dir_.string();
   }
   void TearDown() override {
     std::error_code ec;
@@ -108,6 +109,7 @@ class TempFolderTest : public ::testing::Test {
   fs::path dir_;
 };
 
+#ifndef _WIN32
 // What f() returns (0..254) in a child whose files cannot grow past `bytes` (EFBIG); -1 on a crash.
 template <typename F>
 int InChildWithFileSizeLimit(rlim_t bytes, F f) {

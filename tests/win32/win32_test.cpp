@@ -18,15 +18,8 @@ namespace {
 
 using namespace test;
 
-// An empty folder of the test's own in the temporary folder.
-std::string Folder() {
-  char base[MAX_PATH];
-  GetTempPathA(MAX_PATH, base);
-  const std::string dir = base + std::string("plimbar_") + testing::UnitTest::GetInstance()->current_test_info()->name();
-  fs::remove_all(dir);
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
+class IniBackends : public TempFolderTest {};
+class FileReplace : public TempFolderTest {};
 
 // One operation on an INI file as text: "i section key default" (an int),
 // "s section key [default]" (a string into 16 bytes), "w section key [value]".
@@ -43,8 +36,8 @@ std::string Apply(const IniBackend& ini, const std::string& path, const std::str
 }
 
 // Both back ends read alike and write the same file: the rows of tests/data/ini_backends.txt.
-TEST(IniBackends, GiveTheSameReadsAndFiles) {
-  const std::string dir = Folder(), portable = dir + "\\portable.ini", win32 = dir + "\\win32.ini";
+TEST_F(IniBackends, GiveTheSameReadsAndFiles) {
+  const std::string portable = File("portable.ini"), win32 = File("win32.ini");
   for (const auto& c : DataRows("ini_backends.txt", "cases")) {
     for (const std::string& file : {portable, win32}) {
       DeleteFileA(file.c_str());
@@ -57,13 +50,12 @@ TEST(IniBackends, GiveTheSameReadsAndFiles) {
   }
   // A save into a folder that vanished: refused by both, and the folder is not made again.
   for (const IniBackend* ini : {&kPortableIni, &kWin32Ini})
-    EXPECT_FALSE(ini->writeString("Setting", "Tune1", "1", (dir + "\\gone\\p.plb").c_str()));
-  EXPECT_FALSE(fs::exists(dir + "\\gone"));
-  fs::remove_all(dir);
+    EXPECT_FALSE(ini->writeString("Setting", "Tune1", "1", File("gone\\p.plb").c_str()));
+  EXPECT_FALSE(fs::exists(File("gone")));
 }
 
-TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
-  const std::string dir = Folder(), path = dir + "\\kick.wav";
+TEST_F(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
+  const std::string path = File("kick.wav");
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   WriteText(path, "old");
   for (bool ok : {false, true}) {
@@ -72,7 +64,7 @@ TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
     std::fputs("new", r.file);
     EXPECT_EQ(CloseReplacement(r, path.c_str(), ok, true), ok);
     EXPECT_EQ(ReadText(path), ok ? "new" : "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1) << "a temporary file is left";
   }
   // A read-only file is not replaced (a rename alone would replace it under Wine).
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -82,9 +74,8 @@ TEST(FileReplace, OnlyACompleteWriteTakesTheOldFilesPlace) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(ReadText(path), "new");
   FileReplacement r;  // a missing folder gets nothing
-  EXPECT_FALSE(OpenReplacement((dir + "\\none\\x.wav").c_str(), r));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
-  fs::remove_all(dir);
+  EXPECT_FALSE(OpenReplacement(File("none\\x.wav").c_str(), r));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
 }
 
 // The help control as a fake: the names loaded (each + ';'), entry lookups and calls.
