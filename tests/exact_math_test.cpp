@@ -21,7 +21,7 @@ namespace detail = exact_math_detail;
 
 using test::Random;
 double LogUniform(Random& r, int lo, int hi) {  // 2^lo to 2^(hi + 1) in size, either sign
-  const double x = std::ldexp(r.Between(1.0, 2.0), lo + static_cast<int>(r.Next() % (hi - lo + 1)));
+  const double x = std::ldexp(r.Between(1.0, 2.0), r.Between(lo, hi));
   return r.Next() & 1 ? -x : x;
 }
 

@@ -1,7 +1,8 @@
 // session_replay STEPS OUTDIR: a step table (tests/data/session/) carried out by the editor, as
 // the program would from its start with no settings file; each export written to
-// OUTDIR/NAME.wav. session_replay --list STEPS: the steps as read, a JSON object a line. What the Windows program and the page export after the same steps must be
+// OUTDIR/NAME.wav. What the Windows program and the page export after the same steps must be
 // these files (scripts/test.sh compares them).
+// session_replay --list STEPS: the steps as read, a JSON object a line (the page's tests read them).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,10 +26,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "session_replay: %s: %s\n", table, error.empty() ? "no steps" : error.c_str());
     return 1;
   }
-  for (const test::SessionStep& t : list ? steps : decltype(steps){})  // names are words: no escapes
-    std::printf("{\"action\": \"%s\", \"bar\": %d, \"code\": %d, \"value\": %d, \"name\": \"%s\", \"line\": %d}\n",
-                t.action.c_str(), t.bar, t.code, t.value, t.name.c_str(), t.line);
-  if (list) return 0;
+  if (list) {
+    for (const test::SessionStep& t : steps)  // names are words: no escapes
+      std::printf("{\"action\": \"%s\", \"bar\": %d, \"code\": %d, \"value\": %d, \"name\": \"%s\", \"line\": %d}\n",
+                  t.action.c_str(), t.bar, t.code, t.value, t.name.c_str(), t.line);
+    return 0;
+  }
   auto s = NewSession();
   StartSession(*s, kPortableIni, "");
   for (const test::SessionStep& step : steps) {
